@@ -1,0 +1,11 @@
+// Resource ids of Corvane.
+#pragma once
+
+#define IDS_APP_TITLE 103
+#define IDC_QVDRVCTRL 109
+#define IDS_INFO_CAPTION 110
+#define IDS_HINT_SPOOLER 111
+#define IDS_HINT_CERTIFICATE 112
+#define IDS_HINT_USB_PORT 113
+#define IDS_PLUG_PRINTER 114
+#define IDS_PORT_NOT_FOUND 115

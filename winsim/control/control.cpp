@@ -1,0 +1,46 @@
+#include "control.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "../core/machine.h"
+#include "../core/process.h"
+
+namespace winsim {
+namespace control {
+
+void UseFreshMachine(const std::string& path) {
+    ::setenv("WINSIM_MACHINE", path.c_str(), 1);
+    Machine::Use(path);
+    Machine::Instance().Modify([](Json& machine) { machine = DefaultMachine(); });
+}
+
+std::string MachinePath() { return Machine::Instance().Path(); }
+
+Json Read() { return Machine::Instance().Snapshot(); }
+
+void Change(const std::function<void(Json&)>& change) { Machine::Instance().Modify(change); }
+
+void ScriptAnswers(std::initializer_list<int> answers) {
+    Change([&](Json& machine) {
+        Json& list = ChildArray(ChildObject(machine, "ui"), "answers");
+        for (int a : answers) list[list.size()] = Json::number(a);
+    });
+}
+
+void InjectFault(const std::string& function, uint32_t error, int count, int after) {
+    Change([&](Json& machine) {
+        Json& faults = ChildArray(machine, "faults");
+        Json f = Json::object();
+        f["function"] = Json::string(function);
+        f["error"] = Json::number(static_cast<int64_t>(error));
+        f["count"] = Json::number(count);
+        f["after"] = Json::number(after);
+        faults[faults.size()] = f;
+    });
+}
+
+bool ExitCodeOf(long pid, int32_t* exitCode) { return RecordedExitCode(pid, exitCode); }
+
+}  // namespace control
+}  // namespace winsim

@@ -1,0 +1,27 @@
+// Test controls of the simulated machine. System code never includes this.
+#pragma once
+#include <cpprest/json.h>
+
+#include <functional>
+#include <string>
+
+namespace winsim {
+namespace control {
+
+using Json = web::json::value;
+
+// Writes the default machine to path (replacing what is there) and makes it this process's machine;
+// WINSIM_MACHINE is set too, so child processes run on it.
+void UseFreshMachine(const std::string& path);
+std::string MachinePath();
+Json Read();
+void Change(const std::function<void(Json&)>& change);
+// Appends scripted message-box answers (IDOK, IDCANCEL, ...).
+void ScriptAnswers(std::initializer_list<int> answers);
+// Makes the next calls of a function fail: after `after` successes, `count` times (-1: for ever).
+void InjectFault(const std::string& function, uint32_t error, int count = 1, int after = 0);
+// The full exit code a process recorded when it ended.
+bool ExitCodeOf(long pid, int32_t* exitCode);
+
+}  // namespace control
+}  // namespace winsim

@@ -1,0 +1,20 @@
+// The Microsoft C runtime's secure string functions that glibc lacks.
+#pragma once
+#include "windef.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+errno_t wcscpy_s(wchar_t* dest, size_t destsz, const wchar_t* src);
+errno_t wcsncpy_s(wchar_t* dest, size_t destsz, const wchar_t* src, size_t count);
+errno_t wcscat_s(wchar_t* dest, size_t destsz, const wchar_t* src);
+errno_t strcpy_s(char* dest, size_t destsz, const char* src);
+// Microsoft's wide printf: %s and %c take wide arguments, %S and %C narrow ones.
+int swprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* format, ...);
+int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, const wchar_t* format, ...);
+int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,7 @@
+// The simulated platform's umbrella header, as on Windows.
+#pragma once
+#include "windef.h"
+#include "winerror.h"
+#include "winbase.h"
+#include "winuser.h"
+#include "wincrt.h"

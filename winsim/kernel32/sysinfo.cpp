@@ -1,0 +1,64 @@
+#include <time.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "../core/machine.h"
+#include "../core/text.h"
+
+namespace {
+
+bool VirtualClock(const winsim::Json& machine) {
+    return !machine.has_field("clock") || winsim::BoolAt(machine.at("clock"), "virtual", true);
+}
+
+uint64_t RealMilliseconds() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+}  // namespace
+
+// Simplified: only the architecture is the machine's; the other fields are fixed plausible values.
+extern "C" void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
+    std::memset(info, 0, sizeof *info);
+    winsim::Json snap = winsim::Machine::Instance().Snapshot();
+    int64_t arch = snap.has_field("system") ? winsim::IntAt(snap.at("system"), "architecture", 9) : 9;
+    info->wProcessorArchitecture = static_cast<WORD>(arch);
+    info->dwPageSize = 4096;
+    info->dwNumberOfProcessors = 4;
+    info->dwAllocationGranularity = 65536;
+}
+
+// On the virtual clock a sleep moves the machine's time on at once, for every process on the machine.
+extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
+    winsim::Machine& m = winsim::Machine::Instance();
+    if (!VirtualClock(m.Snapshot())) {
+        timespec ts{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+        while (::nanosleep(&ts, &ts) != 0) {
+        }
+        return;
+    }
+    m.Modify([&](winsim::Json& machine) {
+        winsim::Json& clock = winsim::ChildObject(machine, "clock");
+        clock["nowMs"] = winsim::Json::number(winsim::IntAt(clock, "nowMs", 0) + static_cast<int64_t>(dwMilliseconds));
+    });
+}
+
+extern "C" DWORD WINAPI GetTickCount(void) {
+    winsim::Json snap = winsim::Machine::Instance().Snapshot();
+    if (!VirtualClock(snap)) return static_cast<DWORD>(RealMilliseconds());
+    return static_cast<DWORD>(winsim::IntAt(snap.at("clock"), "nowMs", 0));
+}
+
+// Standard error is where a debugger attached to this process would look.
+extern "C" void WINAPI OutputDebugStringA(LPCSTR text) {
+    if (text) std::fputs(text, stderr);
+}
+
+extern "C" void WINAPI OutputDebugStringW(LPCWSTR text) {
+    if (text) std::fputs(winsim::ToUtf8(text).c_str(), stderr);
+}
