@@ -1,0 +1,111 @@
+#include "TestMachine.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace testsupport {
+
+void MachineTest::SetUp() {
+    char tmpl[] = "/tmp/winsim-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    winsim::control::UseFreshMachine(MachinePath());
+}
+
+void MachineTest::TearDown() {
+    if (!dir_.empty() && !HasFailure()) std::system(("rm -rf '" + dir_ + "'").c_str());
+}
+
+namespace {
+std::string ReadFd(int fd) {
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    return out;
+}
+}  // namespace
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    RunResult result;
+    char outName[] = "/tmp/winsim-out-XXXXXX";
+    char errName[] = "/tmp/winsim-err-XXXXXX";
+    int outFd = ::mkstemp(outName);
+    int errFd = ::mkstemp(errName);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    ::posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    std::vector<std::string> argvStore{program};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(rc, 0) << "cannot start " << program;
+    if (rc == 0) {
+        while (::waitpid(pid, &result.waitStatus, 0) < 0) {
+        }
+        result.recorded = winsim::control::ExitCodeOf(pid, &result.exitCode);
+    }
+    ::lseek(outFd, 0, SEEK_SET);
+    ::lseek(errFd, 0, SEEK_SET);
+    result.out = ReadFd(outFd);
+    result.err = ReadFd(errFd);
+    ::close(outFd);
+    ::close(errFd);
+    ::unlink(outName);
+    ::unlink(errName);
+    return result;
+}
+
+std::string PackagePath(const std::string& name) { return std::string(ZL_PACKAGE_DIR) + "/" + name; }
+std::string BinPath(const std::string& name) { return std::string(ZL_BIN_DIR) + "/" + name; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::vector<LogEntry> ReadLog(const std::string& path) {
+    std::vector<LogEntry> entries;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        // "[2026-12-09 04:34:58.054] [QVPrtDrvCtrl] [trace] message"
+        LogEntry e;
+        size_t a = line.find("] [");
+        size_t b = a == std::string::npos ? a : line.find("] [", a + 3);
+        size_t c = b == std::string::npos ? b : line.find("] ", b + 3);
+        if (line.empty() || line[0] != '[' || c == std::string::npos) {
+            e.message = line;  // not in the default pattern: kept whole so a test sees it
+        } else {
+            e.logger = line.substr(a + 3, b - a - 3);
+            e.level = line.substr(b + 3, c - b - 3);
+            e.message = line.substr(c + 2);
+        }
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+}  // namespace testsupport
