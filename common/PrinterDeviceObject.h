@@ -6,15 +6,30 @@
 #include <cstdint>
 #include <string>
 
+#include "PrinterModel.h"
+
 class CPrinterDeviceObject {
 public:
     static CPrinterDeviceObject& GetInstance();
     ~CPrinterDeviceObject();
 
+    // USB port binding: the port (at most 63 characters) of the present USBPRINT device with the model
+    // segment; keeps the device's instance id. FALSE leaves port and printInstanceId unchanged.
+    BOOL GetPrinterDeviceBindPort(const wchar_t* modelSegment, wchar_t port[64]);
+    // TRUE when the local spooler lists a port of exactly that name.
+    BOOL FindPortFromName(const wchar_t* portName);
+
+    // The model row an IEEE 1284 id names by its MODEL: (else MDL:) field, or null.
+    const PrinterModelInfo* Get1284IdMapping(std::wstring ieee1284Id);
+
+    // Fallback install: the driver from the driver store and the printer on the device's port.
+    int InstallDrv(const wchar_t* insPathModelName, const wchar_t* printerName, const wchar_t* driverName);
+
     // Machine identity
     std::string GetRegStringValue(std::string subKey, std::string valueName);
 
     // Custom forms
+    BOOL InitForms(const wchar_t* printerName);
     int RemoveForms();
 
     // Printer and driver removal

@@ -1,4 +1,4 @@
-// Corvane's entry and command-line mode dispatcher.
+// Corvane's command-line mode dispatcher and its process-wide state.
 #include <windows.h>
 #include <strsafe.h>
 #include <winspool.h>
@@ -8,7 +8,7 @@
 #include "Installer.h"
 #include "Logger.h"
 #include "PrinterDeviceObject.h"
-#include "resource.h"
+
 
 HINSTANCE ghInstance;
 WCHAR gszLogPath[kPathChars];
@@ -19,14 +19,14 @@ DWORD gdwLastError;
 WCHAR gszDriverName[kPathChars];
 WCHAR machineId[kPathChars];
 
-namespace {
-
 // Writes name behind the last backslash of path; the result is cut to 259 characters at most.
 void ReplaceFileName(WCHAR* path, const WCHAR* name) {
     int i = lstrlenW(path) - 1;
     while (i >= 0 && path[i] != L'\\') --i;
     StringCchCopyW(path + i + 1, static_cast<size_t>(259 - i), name);
 }
+
+namespace {
 
 // The program's own path with its file name replaced; false when the path cannot be had whole.
 bool BuildPackagePath(WCHAR* path, const WCHAR* name) {
@@ -90,15 +90,6 @@ int SilentlyInstallPrinter() {
     return iRet;
 }
 
-// OK/Cancel prompt of the retry loop: true when the user asks for another attempt.
-bool AskRetry(UINT textId) {
-    WCHAR caption[128] = {0};
-    WCHAR text[256] = {0};
-    LoadStringW(ghInstance, IDS_INFO_CAPTION, caption, 128);
-    LoadStringW(ghInstance, textId, text, 256);
-    return MessageBoxW(nullptr, text, caption, MB_OKCANCEL | MB_SYSTEMMODAL) == IDOK;
-}
-
 }  // namespace
 
 void LogProcessorArchitecture(const SYSTEM_INFO& info) {
@@ -124,36 +115,3 @@ int PrinterDrvCtrl(const wchar_t* cmdLine) {
     return INSTALL_ERR_GENERAL;
 }
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int) {
-    ghInstance = hInstance;
-    std::memset(gszLogPath, 0, sizeof gszLogPath);
-    DWORD n = GetTempPathW(kPathChars, gszLogPath);
-    if (n == 0 || (n == 260 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) || n > kPathChars) return -1;
-    ReplaceFileName(gszLogPath, L"ZL\\logs\\ZLPrtDrvCtrl.log");
-
-    giLogRole = LOGGER_ROLE_DRVCTRL;
-    giLogLevel = spdlog::level::trace;
-    giLogSink = LOG_SINK_ROTATING_FILE;
-    gstrLogFile = gszLogPath;
-
-    InitMachineId();
-    SYSTEM_INFO info;
-    GetNativeSystemInfo(&info);
-    LogProcessorArchitecture(info);
-
-    const wchar_t* cmdLine = lpCmdLine ? lpCmdLine : L"";
-    int iRet;
-    for (;;) {
-        iRet = PrinterDrvCtrl(cmdLine);
-        UINT prompt;
-        if (iRet == INSTALL_ERR_NO_PRINTER) prompt = IDS_PLUG_PRINTER;
-        else if (iRet == INSTALL_ERR_NO_PORT) prompt = IDS_PORT_NOT_FOUND;
-        else break;
-        if (!AskRetry(prompt)) {
-            iRet = INSTALL_ERR_GENERAL;
-            break;
-        }
-    }
-    LOG_TRACE(L"WinMain:iRet={0:d}", iRet);
-    return iRet;
-}

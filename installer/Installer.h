@@ -36,6 +36,8 @@ extern WCHAR gszDriverName[kPathChars];
 extern WCHAR machineId[kPathChars];
 
 int PrinterDrvCtrl(const wchar_t* cmdLine);
+// Writes name behind the last backslash of path; the result is cut to 259 characters at most.
+void ReplaceFileName(WCHAR* path, const WCHAR* name);
 void LogProcessorArchitecture(const SYSTEM_INFO& info);
 
 // Machine identity
@@ -47,6 +49,9 @@ int UninstallCertificate();
 
 // USB printer discovery and install
 int PrinterDrvInstall();
+
+// Pre-install launcher: runs Prunavel for the model; 0, or -1009 with the cause in lastError.
+int InstallFromPrunavel(int modelId, const wchar_t* printerName);
 
 // Install error box
 void ShowInstallError(int code);

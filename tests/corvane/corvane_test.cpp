@@ -22,8 +22,15 @@ class CorvaneTest : public MachineTest {
 protected:
     std::string LogPath() const { return TempDir() + "ZL/logs/ZLPrtDrvCtrl.log"; }
 
+    // Run from its own folder, as a user starts it, so that it finds Prunavel below it.
     testsupport::RunResult Corvane(const std::string& cmdLine) {
-        return RunProgram(testsupport::PackagePath("Corvane"), {cmdLine});
+        return RunProgram(testsupport::PackagePath("Corvane"), {cmdLine}, testsupport::PackagePath(""));
+    }
+
+    static void UnplugPrinters() {
+        winsim::control::Change([](Json& m) {
+            for (size_t i = 0; i < m["devices"].size(); ++i) m["devices"][i]["present"] = Json::boolean(false);
+        });
     }
 
     std::vector<std::string> Messages() const {
@@ -79,6 +86,7 @@ TEST_F(CorvaneTest, ParentStartedThroughCreateProcessSeesTheFull32BitExitCode) {
 }
 
 TEST_F(CorvaneTest, NoPrinterPromptRepeatsTheWholeModeUntilCancel) {
+    UnplugPrinters();
     winsim::control::ScriptAnswers({IDOK, IDCANCEL});
     testsupport::RunResult r = Corvane("/Install");
     ASSERT_TRUE(r.recorded) << r.err;
@@ -117,6 +125,7 @@ TEST_F(CorvaneTest, NoPrinterPromptRepeatsTheWholeModeUntilCancel) {
 }
 
 TEST_F(CorvaneTest, ClosedPromptWithoutScriptedAnswerCancels) {
+    UnplugPrinters();
     testsupport::RunResult r = Corvane("/SInstallPrt");
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, -1);
@@ -130,9 +139,12 @@ struct LanguageCase {
     const char* text;
 };
 
+void PrintTo(const LanguageCase& c, std::ostream* os) { *os << "language " << c.language; }
+
 class CorvaneLanguageTest : public CorvaneTest, public ::testing::WithParamInterface<LanguageCase> {};
 
 TEST_P(CorvaneLanguageTest, PromptsCarryTheUserInterfaceLanguage) {
+    UnplugPrinters();
     winsim::control::Change([](Json& m) { m["system"]["uiLanguage"] = Json::number(GetParam().language); });
     winsim::control::ScriptAnswers({IDCANCEL});
     testsupport::RunResult r = Corvane("/Install");

@@ -35,7 +35,7 @@ std::string ReadFd(int fd) {
 }
 }  // namespace
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
     RunResult result;
     char outName[] = "/tmp/winsim-out-XXXXXX";
     char errName[] = "/tmp/winsim-err-XXXXXX";
@@ -46,6 +46,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(&actions, outFd, 1);
     ::posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    if (!cwd.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     std::vector<std::string> argvStore{program};
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;

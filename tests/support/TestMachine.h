@@ -33,8 +33,9 @@ struct RunResult {
     std::string err;
 };
 
-// Runs a program to its end with standard input closed, on the current machine.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs a program to its end with standard input closed, on the current machine, in folder cwd
+// (empty: the test's own).
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd = "");
 
 // Built files: the package folder (Corvane and the package files) and the bin folder (winsim-ctl).
 std::string PackagePath(const std::string& name);

@@ -18,3 +18,12 @@ int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...);
 #ifdef __cplusplus
 }
 #endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+// Multibyte conversions of the C runtime under its current locale ("C" unless the program set another).
+errno_t mbstowcs_s(size_t* pReturnValue, wchar_t* wcstr, size_t sizeInWords, const char* mbstr, size_t count);
+#ifdef __cplusplus
+}
+#endif

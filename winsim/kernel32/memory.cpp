@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "../core/machine.h"
+
 // Real allocations. Simplified: every handle is a fixed pointer (GMEM_MOVEABLE is not modelled) and
 // heaps are the C allocator behind a small header that remembers the size for HeapReAlloc.
 namespace {
@@ -27,6 +29,11 @@ int gProcessHeap;
 }  // namespace
 
 extern "C" HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
+    uint32_t fault;
+    if (winsim::TakeFault("GlobalAlloc", &fault)) {
+        SetLastError(fault);
+        return nullptr;
+    }
     void* p = Allocate(dwBytes, (uFlags & GMEM_ZEROINIT) != 0);
     if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return p;

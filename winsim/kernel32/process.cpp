@@ -297,6 +297,11 @@ extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 }
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
+    uint32_t fault;
+    if (winsim::TakeFault("CloseHandle", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
     if (!winsim::Release(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

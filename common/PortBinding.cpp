@@ -1,0 +1,67 @@
+// The spooler port a plugged USBPRINT device is bound to, and whether the spooler lists a port.
+#include <windows.h>
+#include <setupapi.h>
+#include <winspool.h>
+
+#include <cwchar>
+
+#include "Logger.h"
+#include "PrinterDeviceObject.h"
+
+BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment, wchar_t port[64]) {
+    BOOL found = FALSE;
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, L"USBPRINT", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) return FALSE;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; !found && SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        WCHAR id[512] = {0};
+        DWORD required = 0;
+        if (!SetupDiGetDeviceInstanceIdW(set, &device, id, 512, &required)) continue;
+        LOG_TRACE(L"GetPrinterDeviceBindPort:{}", id);
+        // USBPRINT\<model segment>\<...&port>
+        wchar_t* first = std::wcschr(id, L'\\');
+        wchar_t* second = first ? std::wcschr(first + 1, L'\\') : nullptr;
+        if (!second) continue;
+        std::wstring segment(first + 1, second);
+        if (lstrcmpW(modelSegment, segment.c_str()) != 0) continue;
+        wchar_t* amp = std::wcsrchr(id, L'&');
+        if (!amp || amp[1] == 0) continue;
+        const wchar_t* start = amp + 1;
+        while (*start == L' ') ++start;
+        const wchar_t* end = start + std::wcslen(start);
+        while (end > start && end[-1] == L' ') --end;
+        size_t length = static_cast<size_t>(end - start);
+        if (length >= 64) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            continue;
+        }
+        std::wstring trimmed(start, length);
+        wcscpy_s(port, 64, trimmed.c_str());
+        wcscpy_s(printInstanceId, 260, id);
+        found = TRUE;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+BOOL CPrinterDeviceObject::FindPortFromName(const wchar_t* portName) {
+    DWORD needed = 0;
+    DWORD returned = 0;
+    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
+    if (needed == 0) return FALSE;
+    auto* ports = static_cast<PORT_INFO_2W*>(GlobalAlloc(GMEM_ZEROINIT, needed));
+    if (!ports) return FALSE;
+    BOOL found = FALSE;
+    if (EnumPortsW(nullptr, 2, reinterpret_cast<LPBYTE>(ports), needed, &needed, &returned)) {
+        for (DWORD i = 0; i < returned; ++i) {
+            LOG_TRACE(L"pPortName={0}, pMonitorName={1}", ports[i].pPortName, ports[i].pMonitorName);
+            if (lstrcmpW(portName, ports[i].pPortName) == 0) {
+                found = TRUE;
+                break;
+            }
+        }
+    }
+    GlobalFree(ports);
+    return found;
+}

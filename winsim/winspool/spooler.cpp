@@ -1,0 +1,99 @@
+#include "spooler.h"
+
+#include <cwctype>
+
+#include "../core/text.h"
+
+namespace winsim {
+namespace spooler {
+
+Json Section(const Json& machine) {
+    return machine.has_field("spooler") && machine.at("spooler").is_object() ? machine.at("spooler") : Json::object();
+}
+
+bool Reachable(const Json& machine) {
+    bool running = BoolAt(Section(machine), "running", true);
+    if (machine.has_field("services")) {
+        for (const Json& s : machine.at("services").as_array()) {
+            if (StringAt(s, "name", "") == "Spooler") running = IntAt(s, "state", 4) == 4;  // SERVICE_RUNNING
+        }
+    }
+    if (!running) SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return running;
+}
+
+bool PortListed(const Json& machine, const Json& port) {
+    int64_t from = IntAt(port, "listedFromMs", 0);
+    if (from <= 0) return true;
+    int64_t now = machine.has_field("clock") ? IntAt(machine.at("clock"), "nowMs", 0) : 0;
+    return now >= from;
+}
+
+std::vector<Json> ListedPorts(const Json& machine) {
+    std::vector<Json> out;
+    Json spooler = Section(machine);
+    if (!spooler.has_field("ports")) return out;
+    for (const Json& p : spooler.at("ports").as_array()) {
+        if (PortListed(machine, p)) out.push_back(p);
+    }
+    return out;
+}
+
+std::string NativeEnvironment(const Json& machine) {
+    int64_t arch = machine.has_field("system") ? IntAt(machine.at("system"), "architecture", 9) : 9;
+    return arch == 0 ? "Windows NT x86" : (arch == 12 ? "Windows ARM64" : "Windows x64");
+}
+
+std::wstring StagePackage(Json& machine, const std::wstring& sourceInf, const std::wstring& environment,
+                          uint64_t contentSize) {
+    size_t slash = sourceInf.find_last_of(L"\\/");
+    std::wstring inf = slash == std::wstring::npos ? sourceInf : sourceInf.substr(slash + 1);
+    std::wstring folder = inf;
+    for (wchar_t& c : folder) c = static_cast<wchar_t>(std::towlower(c));
+    std::wstring arch = environment == L"Windows NT x86" ? L"x86" : L"amd64";
+    std::wstring stored = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\" + folder + L"_" + arch + L"_" +
+                          std::to_wstring(static_cast<unsigned>((contentSize * 2654435761u) % 0xFFFFFFFFu)) + L"\\" + inf;
+    Json& store = ChildArray(ChildObject(machine, "spooler"), "driverStore");
+    std::string storedUtf8 = ToUtf8(stored);
+    for (size_t i = 0; i < store.size(); ++i) {
+        if (StringAt(store.at(i), "storedInf", "") == storedUtf8) return stored;
+    }
+    Json package = Json::object();
+    package["sourceInf"] = Json::string(ToUtf8(sourceInf));
+    package["storedInf"] = Json::string(storedUtf8);
+    package["environment"] = Json::string(ToUtf8(environment));
+    store[store.size()] = package;
+    return stored;
+}
+
+void AddDriver(Json& machine, const std::string& name, const std::string& environment, const std::string& storedInf) {
+    Json& list = ChildArray(ChildObject(ChildObject(machine, "spooler"), "drivers"), environment.c_str());
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (StringAt(list.at(i), "name", "") == name) return;
+    }
+    Json driver = Json::object();
+    driver["name"] = Json::string(name);
+    driver["version"] = Json::number(3);
+    driver["infPath"] = Json::string(storedInf);
+    list[list.size()] = driver;
+}
+
+bool AddPrinterQueue(Json& machine, const std::string& name, const std::string& driver, const std::string& port) {
+    Json& printers = ChildArray(ChildObject(machine, "spooler"), "printers");
+    for (size_t i = 0; i < printers.size(); ++i) {
+        if (StringAt(printers.at(i), "name", "") == name) return false;
+    }
+    Json p = Json::object();
+    p["name"] = Json::string(name);
+    p["driver"] = Json::string(driver);
+    p["port"] = Json::string(port);
+    p["printProcessor"] = Json::string("winprint");
+    p["datatype"] = Json::string("RAW");
+    p["attributes"] = Json::number(0x240);  // PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_DO_COMPLETE_FIRST
+    p["data"] = Json::object();
+    printers[printers.size()] = p;
+    return true;
+}
+
+}  // namespace spooler
+}  // namespace winsim

@@ -1,0 +1,30 @@
+// What the simulated spooler's functions share.
+#pragma once
+#include <windows.h>
+
+#include "../core/machine.h"
+
+namespace winsim {
+namespace spooler {
+
+// False, with RPC_S_SERVER_UNAVAILABLE, while the Spooler service is stopped.
+bool Reachable(const Json& machine);
+// The machine's spooler section (empty object when missing).
+Json Section(const Json& machine);
+// A port scripted with "listedFromMs" appears only once the machine's clock has reached that time.
+bool PortListed(const Json& machine, const Json& port);
+// Ports of the machine as EnumPorts lists them now.
+std::vector<Json> ListedPorts(const Json& machine);
+// The environment name of the machine's own architecture ("Windows x64", "Windows NT x86").
+std::string NativeEnvironment(const Json& machine);
+
+// Stages a package in the driver store (once per INF and environment) and answers its path in the store.
+std::wstring StagePackage(Json& machine, const std::wstring& sourceInf, const std::wstring& environment,
+                          uint64_t contentSize);
+// Adds the driver for an environment unless it is installed already.
+void AddDriver(Json& machine, const std::string& name, const std::string& environment, const std::string& storedInf);
+// Adds a printer queue unless one of that name exists; false when it existed.
+bool AddPrinterQueue(Json& machine, const std::string& name, const std::string& driver, const std::string& port);
+
+}  // namespace spooler
+}  // namespace winsim
