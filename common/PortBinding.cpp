@@ -7,6 +7,7 @@
 
 #include "Logger.h"
 #include "PrinterDeviceObject.h"
+#include "SpoolerList.h"
 
 BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment, wchar_t port[64]) {
     BOOL found = FALSE;
@@ -46,22 +47,12 @@ BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment,
 }
 
 BOOL CPrinterDeviceObject::FindPortFromName(const wchar_t* portName) {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
-    if (needed == 0) return FALSE;
-    auto* ports = static_cast<PORT_INFO_2W*>(GlobalAlloc(GMEM_ZEROINIT, needed));
-    if (!ports) return FALSE;
-    BOOL found = FALSE;
-    if (EnumPortsW(nullptr, 2, reinterpret_cast<LPBYTE>(ports), needed, &needed, &returned)) {
-        for (DWORD i = 0; i < returned; ++i) {
-            LOG_TRACE(L"pPortName={0}, pMonitorName={1}", ports[i].pPortName, ports[i].pMonitorName);
-            if (lstrcmpW(portName, ports[i].pPortName) == 0) {
-                found = TRUE;
-                break;
-            }
-        }
+    SpoolerList<PORT_INFO_2W> ports([](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+        return EnumPortsW(nullptr, 2, buffer, size, needed, returned);
+    });
+    for (const PORT_INFO_2W& port : ports) {
+        LOG_TRACE(L"pPortName={0}, pMonitorName={1}", port.pPortName, port.pMonitorName);
+        if (lstrcmpW(portName, port.pPortName) == 0) return TRUE;
     }
-    GlobalFree(ports);
-    return found;
+    return FALSE;
 }

@@ -24,6 +24,11 @@ public:
 
     // Fallback install: the driver from the driver store and the printer on the device's port.
     int InstallDrv(const wchar_t* insPathModelName, const wchar_t* printerName, const wchar_t* driverName);
+    BOOL GetUsbDeviceInstanceId(const wchar_t* driverName);
+    BOOL AddPrinterDriverToDriveStore(const wchar_t* driverName);
+    BOOL AddPrinterToControlPanel(const wchar_t* printerName, const wchar_t* portName, const wchar_t* driverName);
+    // Restarts the device through pnputil; TRUE when the command was started.
+    BOOL PNPCtrl(const wchar_t* instanceId);
 
     // Machine identity
     std::string GetRegStringValue(std::string subKey, std::string valueName);

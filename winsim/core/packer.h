@@ -45,7 +45,7 @@ public:
     BOOL Answer(LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
         DWORD need = Needed();
         if (needed) *needed = need;
-        if (!buffer || size < need) {
+        if (size < need || (!buffer && need > 0)) {
             if (returned) *returned = 0;
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return FALSE;

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "../core/devices.h"
 #include "../core/text.h"
 
 namespace winsim {
@@ -9,6 +10,20 @@ namespace spooler {
 
 Json Section(const Json& machine) {
     return machine.has_field("spooler") && machine.at("spooler").is_object() ? machine.at("spooler") : Json::object();
+}
+
+PrinterHandle* HandleOf(HANDLE h) {
+    auto* handle = LookupAs<PrinterHandle>(h);
+    if (!handle) SetLastError(ERROR_INVALID_HANDLE);
+    return handle;
+}
+
+const Json* FindPrinter(const Json& machine, const std::string& name) {
+    if (!machine.has_field("spooler") || !machine.at("spooler").has_field("printers")) return nullptr;
+    for (const Json& p : machine.at("spooler").at("printers").as_array()) {
+        if (devices::SameText(StringAt(p, "name", ""), name)) return &p;
+    }
+    return nullptr;
 }
 
 bool Reachable(const Json& machine) {

@@ -4,8 +4,20 @@
 
 #include "../core/machine.h"
 
+#include "../core/handles.h"
+
 namespace winsim {
 namespace spooler {
+
+// A handle from OpenPrinterW or AddPrinterW: a printer's, or the local server's when name is empty.
+class PrinterHandle : public Object {
+public:
+    std::string name;
+    DWORD access = 0;
+};
+PrinterHandle* HandleOf(HANDLE h);  // null with ERROR_INVALID_HANDLE
+// The printer of that name in a machine, or null.
+const Json* FindPrinter(const Json& machine, const std::string& name);
 
 // False, with RPC_S_SERVER_UNAVAILABLE, while the Spooler service is stopped.
 bool Reachable(const Json& machine);

@@ -1,0 +1,110 @@
+#include <sys/stat.h>
+
+#include <windows.h>
+#include <winspool.h>
+
+#include "../core/inf.h"
+#include "../core/packer.h"
+#include "../core/text.h"
+#include "spooler.h"
+
+namespace {
+
+using winsim::Json;
+
+struct ListedDriver {
+    std::string environment;
+    Json driver;
+};
+
+}  // namespace
+
+// Simplified: levels 1 and 8; the file and date fields of level 8 are empty, its INF path is the
+// driver-store path the driver was installed from.
+extern "C" BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
+                                           DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    uint32_t fault;
+    if (winsim::TakeFault("EnumPrinterDriversW", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
+    if (!pcbNeeded || !pcReturned) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    if (pName && *pName) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    Json machine = winsim::Machine::Instance().Snapshot();
+    if (!winsim::spooler::Reachable(machine)) return FALSE;
+    std::string wanted = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
+                                                       : winsim::spooler::NativeEnvironment(machine);
+    bool all = wanted == "all" || wanted == "All";
+    if (!all && wanted != "Windows x64" && wanted != "Windows NT x86" && wanted != "Windows ARM64" &&
+        wanted != "Windows IA64") {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    std::vector<ListedDriver> drivers;
+    Json spooler = winsim::spooler::Section(machine);
+    if (spooler.has_field("drivers")) {
+        for (const auto& env : spooler.at("drivers").as_object()) {
+            if (!all && env.first != wanted) continue;
+            for (const Json& d : env.second.as_array()) drivers.push_back({env.first, d});
+        }
+    }
+    if (Level == 1) {
+        winsim::RecordPacker<DRIVER_INFO_1W> packer(drivers.size());
+        for (size_t i = 0; i < drivers.size(); ++i) {
+            packer.Text(i, &DRIVER_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(drivers[i].driver, "name", "")));
+        }
+        return packer.Answer(pDriverInfo, cbBuf, pcbNeeded, pcReturned);
+    }
+    if (Level != 8) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    winsim::RecordPacker<DRIVER_INFO_8W> packer(drivers.size());
+    for (size_t i = 0; i < drivers.size(); ++i) {
+        packer.Records()[i].cVersion = static_cast<DWORD>(winsim::IntAt(drivers[i].driver, "version", 3));
+        packer.Text(i, &DRIVER_INFO_8W::pName, winsim::FromUtf8(winsim::StringAt(drivers[i].driver, "name", "")));
+        packer.Text(i, &DRIVER_INFO_8W::pEnvironment, winsim::FromUtf8(drivers[i].environment));
+        packer.Text(i, &DRIVER_INFO_8W::pszPrintProcessor, L"winprint");
+        packer.Text(i, &DRIVER_INFO_8W::pszInfPath, winsim::FromUtf8(winsim::StringAt(drivers[i].driver, "infPath", "")));
+    }
+    return packer.Answer(pDriverInfo, cbBuf, pcbNeeded, pcReturned);
+}
+
+// Simplified: the package must have been staged by UploadPrinterDriverPackageW; the driver is found by
+// name among the models of the package's INF.
+extern "C" HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath,
+                                                           LPCWSTR pszDriverName, LPCWSTR pszEnvironment, DWORD) {
+    uint32_t fault;
+    if (winsim::TakeFault("InstallPrinterDriverFromPackageW", &fault)) return static_cast<HRESULT>(fault);
+    if (!pszDriverName || !*pszDriverName) return E_INVALIDARG;
+    if (pszServer && *pszServer) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    winsim::Machine& m = winsim::Machine::Instance();
+    Json machine = m.Snapshot();
+    if (!winsim::spooler::Reachable(machine)) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+    std::string environment = pszEnvironment && *pszEnvironment ? winsim::ToUtf8(pszEnvironment)
+                                                                : winsim::spooler::NativeEnvironment(machine);
+    std::string stored = pszInfPath ? winsim::ToUtf8(pszInfPath) : std::string();
+    std::string source;
+    Json spooler = winsim::spooler::Section(machine);
+    if (spooler.has_field("driverStore")) {
+        for (const Json& p : spooler.at("driverStore").as_array()) {
+            if (winsim::StringAt(p, "storedInf", "") == stored) source = winsim::StringAt(p, "sourceInf", "");
+        }
+    }
+    std::vector<winsim::InfModel> models;
+    if (source.empty() || !winsim::ReadInfModels(winsim::HostPath(winsim::FromUtf8(source)), &models)) {
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    std::string driver = winsim::ToUtf8(pszDriverName);
+    bool declared = false;
+    for (const winsim::InfModel& model : models) declared = declared || model.driverName == driver;
+    if (!declared) return HRESULT_FROM_WIN32(ERROR_UNKNOWN_PRINTER_DRIVER);
+    m.Modify([&](Json& next) { winsim::spooler::AddDriver(next, driver, environment, stored); });
+    return S_OK;
+}
