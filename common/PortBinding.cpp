@@ -11,6 +11,7 @@
 
 BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment, wchar_t port[64]) {
     BOOL found = FALSE;
+    DWORD skipError = 0;
     HDEVINFO set = SetupDiGetClassDevsW(nullptr, L"USBPRINT", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) return FALSE;
     SP_DEVINFO_DATA device = {};
@@ -27,14 +28,15 @@ BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment,
         std::wstring segment(first + 1, second);
         if (lstrcmpW(modelSegment, segment.c_str()) != 0) continue;
         wchar_t* amp = std::wcsrchr(id, L'&');
-        if (!amp || amp[1] == 0) continue;
+        if (!amp) continue;
         const wchar_t* start = amp + 1;
         while (*start == L' ') ++start;
         const wchar_t* end = start + std::wcslen(start);
         while (end > start && end[-1] == L' ') --end;
         size_t length = static_cast<size_t>(end - start);
+        if (length == 0) continue;  // blanks only
         if (length >= 64) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            skipError = ERROR_INSUFFICIENT_BUFFER;
             continue;
         }
         std::wstring trimmed(start, length);
@@ -43,6 +45,8 @@ BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment,
         found = TRUE;
     }
     SetupDiDestroyDeviceInfoList(set);
+    // The end of the enumeration must not hide why a matching device was passed over.
+    if (!found && skipError) SetLastError(skipError);
     return found;
 }
 

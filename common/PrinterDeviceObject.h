@@ -2,6 +2,7 @@
 // forms, the registry and services. It keeps the error behind the latest failure and two instance ids.
 #pragma once
 #include <windows.h>
+#include <winsvc.h>
 
 #include <cstdint>
 #include <string>
@@ -41,10 +42,16 @@ public:
     int RemovePrinter();
     int RemoveDriver();
     int RemoveDriverFromDriverName();
+    // The printer, its plug-in settings value first: 0, -1005 not openable, -1006 not deletable.
+    int DeletePrt(const wchar_t* printerName);
+    // The driver of that environment (null: the machine's own): 0, or -1007.
+    int DeleteDrv(const wchar_t* driverName, const wchar_t* environment = nullptr);
 
     // Spooler service restart
     void DoStopSvc();
     void DoStartSvc();
+    // Stops the service's active dependents within one 30 s budget; FALSE at the first that fails.
+    BOOL DoStopDependentSvc(SC_HANDLE manager, SC_HANDLE service);
 
     // Zero until first written; never cleared by a later success.
     int32_t lastError;

@@ -42,6 +42,8 @@ void LogProcessorArchitecture(const SYSTEM_INFO& info);
 
 // Machine identity
 bool InitMachineId();
+// Narrow text to wide under the "chs" locale, which is restored afterwards.
+std::wstring StringToWString(const std::string& text);
 
 // Certificate trust
 int InstallCertificate();

@@ -5,6 +5,7 @@
 
 #include <TestMachine.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,28 @@ TEST_F(CorvaneTest, ParentStartedThroughCreateProcessSeesTheFull32BitExitCode) {
     CloseHandle(pi.hProcess);
     // Blanks between the program and its switch are not part of the command-line tail.
     EXPECT_EQ(Messages().at(1), "PrinterDrvCtrl:mode=/Bogus");
+}
+
+TEST_F(CorvaneTest, InstallPutsThePluggedPrinterOnItsPortThroughPrunavel) {
+    testsupport::RunResult r = Corvane("/Install");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, 0);
+    std::vector<std::string> expected = {"PrinterDrvInstall:devcount=1", "Prunavel:dwExitCode=0",
+                                         "InstallFromPrunavel:iRet=0", "PrinterDrvInstall:iRet=0", "WinMain:iRet=0"};
+    std::vector<std::string> steps;  // the forms set up after the install log lines of their own
+    for (const std::string& m : Messages()) {
+        if (std::find(expected.begin(), expected.end(), m) != expected.end()) steps.push_back(m);
+    }
+    EXPECT_EQ(steps, expected);
+    Json printers = Section("spooler").at("printers");
+    ASSERT_EQ(printers.size(), 1u);
+    EXPECT_EQ(printers.at(0).at("name").as_string(), "Brisora-40");
+    EXPECT_EQ(printers.at(0).at("port").as_string(), "USB001");
+    EXPECT_EQ(Section("spooler").at("drivers").at("Windows x64").at(0).at("name").as_string(), "Brisora-40");
+    EXPECT_EQ(MessageBoxes().size(), 0u);
+    std::vector<LogEntry> prunavel = ReadLog(TempDir() + "ZL/logs/Prunavel.log");
+    ASSERT_FALSE(prunavel.empty());
+    EXPECT_EQ(prunavel.back().message, "Prunavel: PNPInstallDev iRet=0!");
 }
 
 TEST_F(CorvaneTest, NoPrinterPromptRepeatsTheWholeModeUntilCancel) {
@@ -169,8 +192,10 @@ TEST_F(CorvaneTest, UninstallEndsWithZeroAndRemovesTheCertificateBySerial) {
     testsupport::RunResult r = Corvane("/Uninstall");
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, 0);
+    // A machine without printers or drivers of ours: nothing to remove, the certificate still goes.
     std::vector<std::string> expected = {"Processor Architecture: AMD 64", "PrinterDrvCtrl:mode=/Uninstall",
-                                         "PrinterDrvUninstall:iRet=0", "WinMain:iRet=0"};
+                                         "RemoveDriver: Not found printer driver", "PrinterDrvUninstall:iRet=0",
+                                         "WinMain:iRet=0"};
     EXPECT_EQ(Messages(), expected);
     Json commands = ShellCommands();
     ASSERT_EQ(commands.size(), 1u);
@@ -184,10 +209,10 @@ TEST_F(CorvaneTest, UninstallGoesOnWhenTheCommandProcessorCannotStart) {
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, 0);
     std::vector<LogEntry> log = ReadLog(LogPath());
-    ASSERT_EQ(log.size(), 5u);
-    EXPECT_EQ(log[2].message, "UinstallCertificate: Fail hIns=2");
-    EXPECT_EQ(log[2].level, "error");
-    EXPECT_EQ(log[3].message, "PrinterDrvUninstall:iRet=0");
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[3].message, "UinstallCertificate: Fail hIns=2");
+    EXPECT_EQ(log[3].level, "error");
+    EXPECT_EQ(log[4].message, "PrinterDrvUninstall:iRet=0");
 }
 
 TEST_F(CorvaneTest, SilentDriverInstallUploadsThePackageAndEndsWithZero) {
@@ -272,9 +297,10 @@ TEST_F(CorvaneTest, EachRunAppendsToTheSameLogFile) {
     Corvane("/Bogus");
     Corvane("/Uninstall");
     std::vector<std::string> messages = Messages();
-    ASSERT_EQ(messages.size(), 7u);
+    ASSERT_EQ(messages.size(), 8u);
     EXPECT_EQ(messages[2], "WinMain:iRet=-1");
-    EXPECT_EQ(messages[6], "WinMain:iRet=0");
+    EXPECT_EQ(messages[3], "Processor Architecture: AMD 64");
+    EXPECT_EQ(messages[7], "WinMain:iRet=0");
 }
 
 TEST_F(CorvaneTest, UnreadableMachineStopsWithAClearMessageAndLeavesTheFileAlone) {

@@ -110,6 +110,14 @@ Json DefaultMachine() {
     m["services"] = services;
 
     m["certificates"] = Json::array();
+    // Reports go through a closed loopback port: nothing a simulated run sends leaves this computer.
+    Json winhttp = Json::object();
+    winhttp["proxy"] = Str("127.0.0.1:9");
+    m["winhttp"] = winhttp;
+    Json signing = Json::object();
+    signing["requireTrustedPublisher"] = Json::boolean(false);
+    signing["publisherSerial"] = Str("7c31e9a04b58d26f0e1a93b5");
+    m["driverSigning"] = signing;
     Json shell = Json::object();
     shell["commands"] = Json::array();
     m["shell"] = shell;

@@ -128,7 +128,9 @@ Json Machine::Snapshot() {
     std::lock_guard<std::mutex> lock(gMutex);
     struct stat st;
     if (!haveCache_ || ::stat(path_.c_str(), &st) != 0) {
+        MakeFolders(path_);
         FileLock fileLock(path_);
+        if (!fileLock.ok()) Fatal("its lock file cannot be opened");
         CreateIfMissingLocked();
         if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
         return cached_;

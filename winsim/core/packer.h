@@ -38,7 +38,8 @@ public:
             records_[t.record].*(t.field) = dest;
             offset += (t.value.size() + 1) * sizeof(WCHAR);
         }
-        std::memcpy(out, records_.data(), records_.size() * sizeof(Record));
+        // An empty answer may go to a null buffer, which memcpy must never see.
+        if (!records_.empty()) std::memcpy(out, records_.data(), records_.size() * sizeof(Record));
     }
 
     // The whole protocol: needed size out, ERROR_INSUFFICIENT_BUFFER when the buffer is short.

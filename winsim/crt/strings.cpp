@@ -56,9 +56,11 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     for (;;) {
         va_list copy;
         va_copy(copy, args);
+        errno = 0;
         int n = std::vswprintf(buf.data(), buf.size(), fmt.c_str(), copy);
         va_end(copy);
         if (n >= 0) return std::wstring(buf.data(), static_cast<size_t>(n));
+        if (errno == EILSEQ) return std::wstring();  // a narrow argument that does not convert: no bigger buffer helps
         if (buf.size() > (1u << 24)) return std::wstring();
         buf.resize(buf.size() * 4);
     }

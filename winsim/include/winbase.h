@@ -42,6 +42,22 @@
 
 typedef struct _OVERLAPPED* LPOVERLAPPED;
 
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+typedef INT_PTR(WINAPI* FARPROC)();
+
+// Compiler intrinsics on Windows: locked read-modify-write, the new value returned.
+inline LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedDecrement(LONG volatile* addend) { return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+
 #define CP_ACP 0
 #define CP_UTF8 65001
 
@@ -112,9 +128,15 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
 int WINAPI lstrlenW(LPCWSTR lpString);
 int WINAPI lstrlenA(LPCSTR lpString);
 
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
+                            DWORD nSize, void* Arguments);
+
 DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO lpSystemInfo);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount(void);

@@ -19,11 +19,19 @@ int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...);
 }
 #endif
 
+// The runtime's locale is the Microsoft runtime's, kept apart from glibc's own process locale: glibc's
+// declaration comes first, then every later setlocale of the system code reaches ours.
+#include <clocale>
+#include <cstdlib>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-// Multibyte conversions of the C runtime under its current locale ("C" unless the program set another).
+char* winsim_setlocale(int category, const char* locale);
+// Multibyte conversions under that locale ("C" unless the program set another).
 errno_t mbstowcs_s(size_t* pReturnValue, wchar_t* wcstr, size_t sizeInWords, const char* mbstr, size_t count);
+errno_t wcstombs_s(size_t* pReturnValue, char* mbstr, size_t sizeInBytes, const wchar_t* wcstr, size_t count);
 #ifdef __cplusplus
 }
 #endif
+#define setlocale winsim_setlocale

@@ -96,6 +96,16 @@ DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HRSRC);
 typedef HANDLE HGLOBAL;
+typedef ULONG FLONG;
+
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *PPOINT, *LPPOINT;
+typedef struct _POINTL {
+    LONG x;
+    LONG y;
+} POINTL, *PPOINTL;
 typedef HANDLE HLOCAL;
 
 #define REG_NONE 0

@@ -4,4 +4,7 @@
 #include "winerror.h"
 #include "winbase.h"
 #include "winuser.h"
+#include "wingdi.h"
+#include "winreg.h"
+#include "winsvc.h"
 #include "wincrt.h"

@@ -188,9 +188,9 @@ bool Reap(Process* p, bool block) {
 }  // namespace
 }  // namespace winsim
 
-// Simplified: the program is looked up only as the command line names it, relative to the current
-// folder (a bare name also in the caller's folder); attributes, start-up data and creation flags other
-// than the working folder are accepted and ignored; no thread handle is made.
+// Simplified: the program is looked up only as the command line names it, relative to the caller's
+// current folder (a bare name also in the caller's own folder); attributes, start-up data and creation
+// flags other than the working folder are accepted and ignored; no thread handle is made.
 extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
                                       LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR lpCurrentDirectory,
                                       LPSTARTUPINFOA, LPPROCESS_INFORMATION pi) {
@@ -208,16 +208,22 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    std::string hostProgram = HostPath(FromUtf8(program));
+    const std::string named = HostPath(FromUtf8(program));
+    std::string hostProgram = named;
     std::string cwd = lpCurrentDirectory ? HostPath(FromUtf8(lpCurrentDirectory)) : std::string();
-    if (!hostProgram.empty() && hostProgram[0] != '/' && !cwd.empty()) hostProgram = cwd + "/" + hostProgram;
+    // A partial path is completed from the caller's current folder; lpCurrentDirectory is only where the
+    // child starts. Made absolute because the spawn changes folder before it looks the program up.
+    if (!hostProgram.empty() && hostProgram[0] != '/') {
+        char here[4096];
+        if (::getcwd(here, sizeof here)) hostProgram = std::string(here) + "/" + named;
+    }
     std::string found = FindHostProgram(hostProgram);
     if (found.empty() && program.find('\\') == std::string::npos && program.find('/') == std::string::npos) {
         char exe[4096];
         ssize_t len = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
         if (len > 0) {
             std::string dir(exe, static_cast<size_t>(len));
-            found = FindHostProgram(dir.substr(0, dir.rfind('/') + 1) + hostProgram);
+            found = FindHostProgram(dir.substr(0, dir.rfind('/') + 1) + named);
         }
     }
     if (found.empty()) {
@@ -236,7 +242,7 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     // The child's entry code gets the exact command line, as GetCommandLine would give it.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "WINSIM_CMDLINE=", 15) != 0) env.emplace_back(*e);
+        if (std::strncmp(*e, "WINSIM_CMDLINE=", 15) != 0 && std::strncmp(*e, "WINSIM_MACHINE=", 15) != 0) env.emplace_back(*e);
     }
     env.push_back("WINSIM_CMDLINE=" + cmdLine);
     env.push_back("WINSIM_MACHINE=" + Machine::Instance().Path());

@@ -42,6 +42,7 @@ extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
         }
         return;
     }
+    if (dwMilliseconds == 0) return;  // only gives up the time slice: no machine time passes
     m.Modify([&](winsim::Json& machine) {
         winsim::Json& clock = winsim::ChildObject(machine, "clock");
         clock["nowMs"] = winsim::Json::number(winsim::IntAt(clock, "nowMs", 0) + static_cast<int64_t>(dwMilliseconds));

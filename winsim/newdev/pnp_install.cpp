@@ -53,6 +53,10 @@ extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR Hardware
         SetLastError(ERROR_NO_SUCH_DEVINST);
         return FALSE;
     }
+    if (!winsim::spooler::PublisherTrusted(snap)) {
+        SetLastError(ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED);
+        return FALSE;
+    }
     std::string driver = winsim::InfDriverFor(models, hwid);
     if (driver.empty()) {
         SetLastError(ERROR_NO_DRIVER_SELECTED);

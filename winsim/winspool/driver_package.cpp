@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "../core/devices.h"
 #include "../core/machine.h"
 #include "../core/text.h"
 #include "spooler.h"
@@ -26,6 +27,7 @@ extern "C" HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR
     if (!winsim::spooler::Reachable(snap)) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
     struct stat st;
     if (::stat(winsim::HostPath(pszInfPath).c_str(), &st) != 0) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    if (!winsim::spooler::PublisherTrusted(snap)) return static_cast<HRESULT>(0x800F0242);  // trust not established
     std::wstring environment = pszEnvironment && *pszEnvironment ? std::wstring(pszEnvironment)
                                                                  : winsim::FromUtf8(winsim::spooler::NativeEnvironment(snap));
     // The stored path is known before staging: answer a short buffer without changing the machine.
@@ -41,4 +43,41 @@ extern "C" HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR
     std::wmemcpy(pszDestInfPath, stored.c_str(), stored.size() + 1);
     *pcchDestInfPath = static_cast<ULONG>(stored.size() + 1);
     return S_OK;
+}
+
+// Simplified: the package is found by its path in the store alone; the environment is not checked.
+extern "C" HRESULT WINAPI DeletePrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR) {
+    uint32_t fault;
+    if (winsim::TakeFault("DeletePrinterDriverPackageW", &fault)) return static_cast<HRESULT>(fault);
+    if (!pszInfPath || !*pszInfPath) return E_INVALIDARG;
+    if (pszServer && *pszServer) return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
+    std::string stored = winsim::ToUtf8(pszInfPath);
+    HRESULT hr = S_OK;
+    winsim::Machine::Instance().Modify([&](winsim::Json& machine) {
+        if (!winsim::spooler::Reachable(machine)) {
+            hr = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+            return;
+        }
+        winsim::Json& spooler = winsim::ChildObject(machine, "spooler");
+        winsim::Json& store = winsim::ChildArray(spooler, "driverStore");
+        winsim::Json kept = winsim::Json::array();
+        size_t k = 0;
+        for (size_t i = 0; i < store.size(); ++i) {
+            if (!winsim::devices::SameText(winsim::StringAt(store.at(i), "storedInf", ""), stored)) kept[k++] = store.at(i);
+        }
+        if (k == store.size()) {
+            hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+            return;
+        }
+        for (const auto& environment : winsim::ChildObject(spooler, "drivers").as_object()) {
+            if (!environment.second.is_array()) continue;
+            for (const winsim::Json& d : environment.second.as_array()) {
+                if (winsim::devices::SameText(winsim::StringAt(d, "infPath", ""), stored)) {
+                    hr = HRESULT_FROM_WIN32(ERROR_PRINTER_DRIVER_PACKAGE_IN_USE);
+                }
+            }
+        }
+        if (hr == S_OK) store = kept;
+    });
+    return hr;
 }

@@ -108,3 +108,103 @@ extern "C" HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LP
     m.Modify([&](Json& next) { winsim::spooler::AddDriver(next, driver, environment, stored); });
     return S_OK;
 }
+
+// Simplified: the driver's files are not tracked, so nothing but the spooler's entry goes; only printers
+// on the machine's own environment count as users of a driver.
+extern "C" BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName) {
+    uint32_t fault;
+    if (winsim::TakeFault("DeletePrinterDriverW", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
+    if (pName && *pName) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (!pDriverName || !*pDriverName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    winsim::Machine& m = winsim::Machine::Instance();
+    std::string environment = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
+                                                            : winsim::spooler::NativeEnvironment(m.Snapshot());
+    if (environment != "Windows x64" && environment != "Windows NT x86" && environment != "Windows ARM64" &&
+        environment != "Windows IA64") {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    std::string driver = winsim::ToUtf8(pDriverName);
+    DWORD error = 0;
+    m.Modify([&](Json& machine) {
+        if (!winsim::spooler::Reachable(machine)) {
+            error = RPC_S_SERVER_UNAVAILABLE;
+            return;
+        }
+        Json& spooler = winsim::ChildObject(machine, "spooler");
+        Json& list = winsim::ChildArray(winsim::ChildObject(spooler, "drivers"), environment.c_str());
+        Json kept = Json::array();
+        size_t k = 0;
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (winsim::StringAt(list.at(i), "name", "") != driver) kept[k++] = list.at(i);
+        }
+        if (k == list.size()) {
+            error = ERROR_UNKNOWN_PRINTER_DRIVER;
+            return;
+        }
+        if (environment == winsim::spooler::NativeEnvironment(machine)) {
+            for (const Json& p : winsim::ChildArray(spooler, "printers").as_array()) {
+                if (winsim::StringAt(p, "driver", "") == driver) error = ERROR_PRINTER_DRIVER_IN_USE;
+            }
+            if (error) return;
+        }
+        list = kept;
+    });
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Simplified: level 1 only; the environment must be a known one, but the printer's driver is answered
+// without checking that it is installed for that environment.
+extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
+                                         DWORD cbBuf, LPDWORD pcbNeeded) {
+    uint32_t fault;
+    if (winsim::TakeFault("GetPrinterDriverW", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
+    winsim::spooler::PrinterHandle* handle = winsim::spooler::HandleOf(hPrinter);
+    if (!handle) return FALSE;
+    if (handle->name.empty()) {  // the local server's handle names no printer
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!pcbNeeded) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    Json machine = winsim::Machine::Instance().Snapshot();
+    if (!winsim::spooler::Reachable(machine)) return FALSE;
+    if (pEnvironment && *pEnvironment) {
+        std::string wanted = winsim::ToUtf8(pEnvironment);
+        if (wanted != "Windows x64" && wanted != "Windows NT x86" && wanted != "Windows ARM64" &&
+            wanted != "Windows IA64") {
+            SetLastError(ERROR_INVALID_ENVIRONMENT);
+            return FALSE;
+        }
+    }
+    if (Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    const Json* printer = winsim::spooler::FindPrinter(machine, handle->name);
+    if (!printer) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);  // deleted through another handle meanwhile
+        return FALSE;
+    }
+    winsim::RecordPacker<DRIVER_INFO_1W> packer(1);
+    packer.Text(0, &DRIVER_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(*printer, "driver", "")));
+    return packer.Answer(pDriverInfo, cbBuf, pcbNeeded, nullptr);
+}

@@ -171,3 +171,42 @@ extern "C" BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBY
     }
     return packer.Answer(pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
 }
+
+// Simplified: the queue goes at once, with any jobs it holds; the handle stays open for ClosePrinter.
+extern "C" BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
+    if (Failing("DeletePrinter")) return FALSE;
+    winsim::spooler::PrinterHandle* handle = winsim::spooler::HandleOf(hPrinter);
+    if (!handle) return FALSE;
+    if (handle->name.empty()) {  // the local server's handle names no queue
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    constexpr DWORD kDeleteRight = 0x00010000;  // DELETE, part of PRINTER_ALL_ACCESS
+    if (!(handle->access & kDeleteRight)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD error = 0;
+    winsim::Machine::Instance().Modify([&](Json& machine) {
+        if (!winsim::spooler::Reachable(machine)) {
+            error = RPC_S_SERVER_UNAVAILABLE;
+            return;
+        }
+        if (!winsim::spooler::FindPrinter(machine, handle->name)) {
+            error = ERROR_INVALID_PRINTER_NAME;  // deleted through another handle meanwhile
+            return;
+        }
+        Json& printers = machine["spooler"]["printers"];
+        Json kept = Json::array();
+        size_t k = 0;
+        for (size_t i = 0; i < printers.size(); ++i) {
+            if (!winsim::devices::SameText(winsim::StringAt(printers.at(i), "name", ""), handle->name)) kept[k++] = printers.at(i);
+        }
+        printers = kept;
+    });
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "../advapi32/services.h"
 #include "../core/devices.h"
 #include "../core/text.h"
 
@@ -28,11 +29,8 @@ const Json* FindPrinter(const Json& machine, const std::string& name) {
 
 bool Reachable(const Json& machine) {
     bool running = BoolAt(Section(machine), "running", true);
-    if (machine.has_field("services")) {
-        for (const Json& s : machine.at("services").as_array()) {
-            if (StringAt(s, "name", "") == "Spooler") running = IntAt(s, "state", 4) == 4;  // SERVICE_RUNNING
-        }
-    }
+    DWORD state = services::StateOf(machine, "Spooler");
+    if (state != 0) running = state == SERVICE_RUNNING;
     if (!running) SetLastError(RPC_S_SERVER_UNAVAILABLE);
     return running;
 }
@@ -57,6 +55,18 @@ std::vector<Json> ListedPorts(const Json& machine) {
 std::string NativeEnvironment(const Json& machine) {
     int64_t arch = machine.has_field("system") ? IntAt(machine.at("system"), "architecture", 9) : 9;
     return arch == 0 ? "Windows NT x86" : (arch == 12 ? "Windows ARM64" : "Windows x64");
+}
+
+bool PublisherTrusted(const Json& machine) {
+    if (!machine.has_field("driverSigning")) return true;
+    const Json& signing = machine.at("driverSigning");
+    if (!BoolAt(signing, "requireTrustedPublisher", false)) return true;
+    std::string serial = StringAt(signing, "publisherSerial", "");
+    if (!machine.has_field("certificates")) return false;
+    for (const Json& c : machine.at("certificates").as_array()) {
+        if (StringAt(c, "store", "") == "TrustedPublisher" && devices::SameText(StringAt(c, "serial", ""), serial)) return true;
+    }
+    return false;
 }
 
 std::wstring StagePackage(Json& machine, const std::wstring& sourceInf, const std::wstring& environment,

@@ -30,6 +30,9 @@ std::vector<Json> ListedPorts(const Json& machine);
 // The environment name of the machine's own architecture ("Windows x64", "Windows NT x86").
 std::string NativeEnvironment(const Json& machine);
 
+// Whether the driver package's publisher is trusted: always, unless the machine requires its certificate
+// ("driverSigning.publisherSerial") in the TrustedPublisher store ("driverSigning.requireTrustedPublisher").
+bool PublisherTrusted(const Json& machine);
 // Stages a package in the driver store (once per INF and environment) and answers its path in the store.
 std::wstring StagePackage(Json& machine, const std::wstring& sourceInf, const std::wstring& environment,
                           uint64_t contentSize);

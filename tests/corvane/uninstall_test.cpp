@@ -1,0 +1,133 @@
+// Corvane "/Install" then "/Uninstall" as processes on one machine that also holds another vendor's
+// printer and driver and a service that depends on the Spooler.
+#include <windows.h>
+
+#include <ServiceScript.h>
+#include <TestMachine.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Json = winsim::control::Json;
+
+const char kSerial[] = "7c31e9a04b58d26f0e1a93b5";
+const char kAcmeInf[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\acme.inf_amd64_9\\acme.inf";
+
+class UninstallTest : public testsupport::MachineTest {
+protected:
+    testsupport::RunResult Corvane(const std::string& mode) {
+        return testsupport::RunProgram(testsupport::PackagePath("Corvane"), {mode}, testsupport::PackagePath(""));
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const testsupport::LogEntry& e : testsupport::ReadLog(TempDir() + "ZL/logs/ZLPrtDrvCtrl.log")) {
+            out.push_back(e.level + " " + e.message);
+        }
+        return out;
+    }
+    static Json Spooler() { return winsim::control::Read().at("spooler"); }
+    static std::set<std::string> FormNames() {
+        std::set<std::string> out;
+        Json forms = Spooler().at("forms");
+        for (size_t i = 0; i < forms.size(); ++i) out.insert(forms.at(i).at("name").as_string());
+        return out;
+    }
+    static bool Trusted() {
+        const Json certificates = winsim::control::Read().at("certificates");
+        for (const Json& c : certificates.as_array()) {
+            if (c.at("serial").as_string() == kSerial) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(UninstallTest, UninstallTakesOffExactlyWhatTheInstallPutOnAndRestartsTheSpooler) {
+    const std::set<std::string> builtinForms = FormNames();
+    winsim::control::Change([](Json& m) {
+        m["spooler"]["drivers"]["Windows x64"][0]["name"] = Json::string("Acme Laser");
+        m["spooler"]["drivers"]["Windows x64"][0]["infPath"] = Json::string(kAcmeInf);
+        m["spooler"]["driverStore"][0]["storedInf"] = Json::string(kAcmeInf);
+        Json& office = m["spooler"]["printers"][0];
+        office["name"] = Json::string("Office");
+        office["driver"] = Json::string("Acme Laser");
+        office["port"] = Json::string("LPT1:");
+        office["data"]["AcmeSettings"]["type"] = Json::number(REG_BINARY);
+    });
+    testsupport::ScriptService("Spooler", "stop", 2500, 1000);
+    testsupport::ScriptService("Spooler", "start", 1200, 2000, 400);
+    testsupport::AddService("Fax", "Spooler");
+    testsupport::ScriptService("Fax", "stop", 500, 300);
+
+    testsupport::RunResult install = Corvane("/Install");
+    ASSERT_TRUE(install.recorded) << install.err;
+    ASSERT_EQ(install.exitCode, 0);
+    ASSERT_EQ(Spooler().at("printers").size(), 2u);
+    ASSERT_EQ(Spooler().at("driverStore").size(), 2u);
+    ASSERT_GT(FormNames().size(), builtinForms.size());
+    ASSERT_TRUE(Trusted());
+    ASSERT_TRUE(testsupport::ServiceHistory(0).empty());
+    // The plug-in's settings record, as the printer's UI would have stored it.
+    winsim::control::Change([](Json& m) {
+        m["spooler"]["printers"][1]["data"]["OEM_ZL_PRINTER_VALUE"]["type"] = Json::number(REG_BINARY);
+    });
+    const size_t installLines = Messages().size();
+
+    testsupport::RunResult uninstall = Corvane("/Uninstall");
+    ASSERT_TRUE(uninstall.recorded) << uninstall.err;
+    EXPECT_EQ(uninstall.exitCode, 0);
+
+    Json spooler = Spooler();
+    ASSERT_EQ(spooler.at("printers").size(), 1u);
+    EXPECT_EQ(spooler.at("printers").at(0).at("name").as_string(), "Office");
+    EXPECT_EQ(spooler.at("printers").at(0).at("data").size(), 1u);
+    Json drivers = spooler.at("drivers").at("Windows x64");
+    ASSERT_EQ(drivers.size(), 1u);
+    EXPECT_EQ(drivers.at(0).at("name").as_string(), "Acme Laser");
+    ASSERT_EQ(spooler.at("driverStore").size(), 1u);
+    EXPECT_EQ(spooler.at("driverStore").at(0).at("storedInf").as_string(), kAcmeInf);
+    EXPECT_EQ(FormNames(), builtinForms);
+    EXPECT_FALSE(Trusted());
+    Json commands = winsim::control::Read().at("shell").at("commands");
+    EXPECT_EQ(commands.at(commands.size() - 1).at("parameters").as_string(),
+              std::string("/c certutil -delstore \"TrustedPublisher\" ") + kSerial);
+
+    // The dependent stopped first, then the Spooler stopped and started again.
+    const std::vector<std::string> spoolerEvents = testsupport::ServiceHistory(0);
+    ASSERT_EQ(spoolerEvents.size(), 2u);
+    EXPECT_EQ(spoolerEvents[0].rfind("stop@", 0), 0u);
+    EXPECT_EQ(spoolerEvents[1].rfind("start@", 0), 0u);
+    const std::vector<std::string> faxEvents = testsupport::ServiceHistory(1);
+    ASSERT_EQ(faxEvents.size(), 1u);
+    EXPECT_LT(std::stoll(faxEvents[0].substr(5)), std::stoll(spoolerEvents[0].substr(5)));
+    EXPECT_EQ(testsupport::ServiceState(0), SERVICE_RUNNING);
+    EXPECT_EQ(testsupport::ServiceState(1), SERVICE_STOPPED);
+
+    // The uninstall's own lines, without the forms' and the certificate's.
+    std::vector<std::string> lines = Messages();
+    std::vector<std::string> removal;
+    for (size_t i = installLines; i < lines.size(); ++i) {
+        if (lines[i].find("Form") == std::string::npos && lines[i].find("delCustomPaper") == std::string::npos) {
+            removal.push_back(lines[i]);
+        }
+    }
+    std::vector<std::string> expected = {
+        "trace Processor Architecture: AMD 64",
+        "trace PrinterDrvCtrl:mode=/Uninstall",
+        "trace RemovePrinter: DeletePrt pPortName=LPT1:, pPrinterName=Office, pDriverName=Acme Laser",
+        "trace RemovePrinter: DeletePrt pPortName=USB001, pPrinterName=Brisora-40, pDriverName=Brisora-40",
+        "trace DoStopSvc:Service stopped successfully",
+        "trace DoStartSvc:Service started successfully",
+        "trace RemoveDriver: DeleteDrv pDriverName=Acme Laser",
+        "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+        "trace RemoveDriver: DeleteDriverPackage pDriverName=Acme Laser",
+        "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+        "trace PrinterDrvUninstall:iRet=0",
+        "trace WinMain:iRet=0",
+    };
+    EXPECT_EQ(removal, expected);
+}
+
+}  // namespace

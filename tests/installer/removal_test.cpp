@@ -1,0 +1,223 @@
+// Removal of the models' printers and drivers, and the rollback of a failed install's driver.
+#include "InstallerTest.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ServiceScript.h"
+
+namespace {
+
+using installertest::Json;
+using winsim::control::Change;
+using winsim::control::InjectFault;
+using Lines = std::vector<std::string>;
+
+const char kX64[] = "Windows x64";
+const char kX86[] = "Windows NT x86";
+
+std::string Stored(const std::string& driver, const std::string& environment) {
+    return "C:\\DriverStore\\FileRepository\\" + driver + (environment == kX86 ? "_x86" : "_amd64") + "\\a.inf";
+}
+
+class RemovalTest : public installertest::InstallerTest {
+protected:
+    static void AddPrinter(const std::string& name, const std::string& driver, const std::string& port, bool withValue) {
+        Change([&](Json& m) {
+            Json& p = m["spooler"]["printers"][m["spooler"]["printers"].size()];
+            p["name"] = Json::string(name);
+            p["driver"] = Json::string(driver);
+            p["port"] = Json::string(port);
+            p["data"]["OtherValue"]["type"] = Json::number(REG_DWORD);
+            if (withValue) p["data"]["OEM_ZL_PRINTER_VALUE"]["type"] = Json::number(REG_BINARY);
+        });
+    }
+    // The driver for an environment and the driver-store package it came from.
+    static void AddDriver(const char* environment, const std::string& name) {
+        Change([&](Json& m) {
+            Json& list = m["spooler"]["drivers"][environment];
+            list[list.size()]["name"] = Json::string(name);
+            list[list.size() - 1]["infPath"] = Json::string(Stored(name, environment));
+            m["spooler"]["driverStore"][m["spooler"]["driverStore"].size()]["storedInf"] =
+                Json::string(Stored(name, environment));
+        });
+    }
+    static Lines Printers() {
+        Lines out;
+        for (const auto& q : Queues()) out.push_back(q.first);
+        return out;
+    }
+    // "environment/name" of every installed driver, and every package's stored INF.
+    static Lines Drivers() {
+        Lines out;
+        const Json drivers = winsim::control::Read().at("spooler").at("drivers");
+        for (const auto& env : drivers.as_object()) {
+            for (const Json& d : env.second.as_array()) out.push_back(env.first + "/" + d.at("name").as_string());
+        }
+        return out;
+    }
+    static Lines Packages() {
+        Lines out;
+        const Json store = winsim::control::Read().at("spooler").at("driverStore");
+        for (const Json& p : store.as_array()) {
+            out.push_back(p.at("storedInf").as_string());
+        }
+        return out;
+    }
+    Lines Log() const {
+        Lines out;
+        for (const testsupport::LogEntry& e : Entries()) out.push_back(e.level + " " + e.message);
+        return out;
+    }
+    void ClearLog() {
+        ResetState();
+        std::remove(LogPath().c_str());
+    }
+
+    CPrinterDeviceObject& device = CPrinterDeviceObject::GetInstance();
+};
+
+TEST_F(RemovalTest, RemovePrinterDeletesEveryPrinterOfTheModelsAndLogsEachPrinterFirst) {
+    AddPrinter("Brisora-40", "Brisora-40", "USB001", true);
+    AddPrinter("Office", "Acme Laser", "LPT1:", true);
+    AddPrinter("Lower", "brisora-40", "USB003", true);  // the match is case-sensitive
+    AddPrinter("Copy", "Brisora-40P", "USB002", false);
+    EXPECT_EQ(device.RemovePrinter(), 0);
+    EXPECT_EQ(Log(), (Lines{
+                         "trace RemovePrinter: DeletePrt pPortName=USB001, pPrinterName=Brisora-40, pDriverName=Brisora-40",
+                         "trace RemovePrinter: DeletePrt pPortName=LPT1:, pPrinterName=Office, pDriverName=Acme Laser",
+                         "trace RemovePrinter: DeletePrt pPortName=USB003, pPrinterName=Lower, pDriverName=brisora-40",
+                         "trace RemovePrinter: DeletePrt pPortName=USB002, pPrinterName=Copy, pDriverName=Brisora-40P",
+                         "error DeletePrt:DeletePrinterData failed ! (GetLastError = 0x2)",
+                     }));
+    EXPECT_EQ(Printers(), (Lines{"Office", "Lower"}));
+    EXPECT_EQ(winsim::control::Read().at("spooler").at("printers").at(0).at("data").size(), 2u);
+
+    ClearLog();
+    Change([](Json& m) { m["spooler"]["printers"] = Json::array(); });
+    EXPECT_EQ(device.RemovePrinter(), -1001) << "no printer at all";
+    AddPrinter("Brisora-40", "Brisora-40", "USB001", true);
+    InjectFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(device.RemovePrinter(), -1001);
+    InjectFault("EnumPrintersW", ERROR_INVALID_PARAMETER, 1, 1);
+    EXPECT_EQ(device.RemovePrinter(), -1001);
+    EXPECT_EQ(Log(), (Lines{"warning RemovePrinter: Failed to EnumPrinters 2"})) << "only the failed read is logged";
+    EXPECT_EQ(Printers(), (Lines{"Brisora-40"}));
+}
+
+TEST_F(RemovalTest, DeletePrtReportsWhatStoppedItAndNeverCutsAName) {
+    const std::string cut(259, 'p');
+    AddPrinter("Brisora-40", "Brisora-40", "USB001", true);
+    AddPrinter(cut, "Brisora-40", "USB002", true);
+    EXPECT_EQ(device.DeletePrt(std::wstring(260, L'p').c_str()), -1005) << "cut, it would name the other queue";
+    EXPECT_EQ(device.DeletePrt(L"Missing"), -1005);
+    InjectFault("DeletePrinter", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(device.DeletePrt(L"Brisora-40"), -1006);
+    EXPECT_EQ(Log(), (Lines{"error DeletePrt:OpenPrinter failed ! (GetLastError = 0x709)",
+                            "error DeletePrt:OpenPrinter failed ! (GetLastError = 0x709)",
+                            "error DeletePrt:DeletePrinter failed ! (GetLastError = 0x5)"}));
+    EXPECT_EQ(Printers(), (Lines{"Brisora-40", cut}));
+    EXPECT_EQ(device.DeletePrt(std::wstring(259, L'p').c_str()), 0);
+    EXPECT_EQ(Printers(), (Lines{"Brisora-40"}));
+}
+
+TEST_F(RemovalTest, RemoveDriverDeletesEachEnvironmentsDriverThenItsPackageOneSecondLater) {
+    AddDriver(kX64, "Brisora-40");
+    AddDriver(kX64, "Acme Laser");
+    AddDriver(kX86, "Brisora-40");
+    AddDriver(kX86, "Brisora-40P");
+    EXPECT_EQ(device.RemoveDriver(), 0);
+    EXPECT_EQ(GetTickCount(), 1000u);
+    // Environments are listed in the order of their names.
+    EXPECT_EQ(Log(), (Lines{
+                         "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+                         "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40P",
+                         "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+                         "trace RemoveDriver: DeleteDrv pDriverName=Acme Laser",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40P",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Acme Laser",
+                     }));
+    EXPECT_EQ(Drivers(), (Lines{"Windows x64/Acme Laser"}));
+    EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX64)}));
+}
+
+TEST_F(RemovalTest, RemoveDriverLogsEachFailureAndStillAnswersZero) {
+    AddDriver(kX64, "Brisora-40");
+    AddDriver(kX86, "Brisora-40");
+    AddPrinter("Brisora-40", "Brisora-40", "USB001", true);  // keeps the x64 driver, and so its package, in use
+    InjectFault("DeletePrinterDriverPackageW", 0x80070005u);  // the x86 package, whose driver did go
+    EXPECT_EQ(device.RemoveDriver(), 0);
+    EXPECT_EQ(Log(), (Lines{
+                         "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+                         "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+                         "error DeleteDrv:DeletePrinterDriver failed ! (GetLastError = 0xbb9)",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+                         "error RemoveDriver: DeletePrinterDriverPackage=0x80070005",
+                         "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+                         "error RemoveDriver: DeletePrinterDriverPackage=0x80070bbe",
+                     }));
+    EXPECT_EQ(Drivers(), (Lines{"Windows x64/Brisora-40"}));
+    EXPECT_EQ(Packages().size(), 2u);
+}
+
+TEST_F(RemovalTest, NoDriverListMeansNoPause) {
+    EXPECT_EQ(device.RemoveDriver(), 0);
+    EXPECT_EQ(device.RemoveDriverFromDriverName(), 0);
+    AddDriver(kX64, "Brisora-40");
+    InjectFault("EnumPrinterDriversW", ERROR_INVALID_PARAMETER, 1, 1);
+    EXPECT_EQ(device.RemoveDriver(), -1001);
+    InjectFault("EnumPrinterDriversW", ERROR_INVALID_PARAMETER, 1, 1);
+    EXPECT_EQ(device.RemoveDriverFromDriverName(), -1001);
+    EXPECT_EQ(GetTickCount(), 0u);
+    EXPECT_EQ(Log(), (Lines{"trace RemoveDriver: Not found printer driver",
+                            "trace RemoveDriverFromDriverName: Not found printer driver",
+                            "warning RemoveDriver: Failed to EnumPrinterDrivers 8",
+                            "warning RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8"}));
+    EXPECT_EQ(Drivers().size(), 1u);
+}
+
+TEST_F(RemovalTest, RollbackHandlesOnlyTheFirstEntryOfItsDriverInEachPass) {
+    AddDriver(kX86, "Acme Laser");
+    AddDriver(kX86, "Brisora-40");
+    AddDriver(kX64, "Brisora-40");
+    AddDriver(kX64, "Zeta");
+    {
+        SCOPED_TRACE("no model was found: nothing matches");
+        EXPECT_EQ(device.RemoveDriverFromDriverName(), 0);
+        Lines expected;
+        for (const char* pass : {"DeleteDrv", "DeleteDriverPackage"}) {
+            for (const char* name : {"Acme Laser", "Brisora-40", "Brisora-40", "Zeta"}) {
+                expected.push_back(std::string("trace RemoveDriverFromDriverName: ") + pass + " pDriverName=" + name);
+            }
+        }
+        EXPECT_EQ(Log(), expected);
+        EXPECT_EQ(Drivers().size(), 4u);
+        EXPECT_EQ(Packages().size(), 4u);
+    }
+    ClearLog();
+    wcscpy_s(gszDriverName, kPathChars, L"Brisora-40");
+    const DWORD before = GetTickCount();
+    EXPECT_EQ(device.RemoveDriverFromDriverName(), 0);
+    EXPECT_EQ(GetTickCount() - before, 1000u);
+    EXPECT_EQ(Log(), (Lines{
+                         "trace RemoveDriverFromDriverName: DeleteDrv pDriverName=Acme Laser",
+                         "trace RemoveDriverFromDriverName: DeleteDrv pDriverName=Brisora-40",
+                         "trace RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Acme Laser",
+                         "trace RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Brisora-40",
+                     }));
+    EXPECT_EQ(Drivers(), (Lines{"Windows NT x86/Acme Laser", "Windows x64/Brisora-40", "Windows x64/Zeta"}));
+    EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX86), Stored("Brisora-40", kX64), Stored("Zeta", kX64)}));
+}
+
+TEST_F(RemovalTest, UninstallWithoutPrintersLeavesTheSpoolerAloneAndStillRemovesDrivers) {
+    AddDriver(kX64, "Brisora-40");
+    EXPECT_EQ(PrinterDrvCtrl(L"/Uninstall"), 0);
+    EXPECT_TRUE(testsupport::ServiceHistory(0).empty()) << "no stop, no start";
+    EXPECT_TRUE(Drivers().empty());
+    EXPECT_TRUE(Packages().empty());
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+#include "PrinterSettings.h"
+
+#include <cstring>
+
+#include "ModelCaps.h"
+#include "PrinterModel.h"
+
+namespace {
+
+// The spooler's prototypes take the value name as a writable string.
+LPWSTR ValueName() { return const_cast<LPWSTR>(kPrinterSettingsValue); }
+
+void BuildDefaults(HANDLE hPrinter, QVPrinterSettings* record) {
+    std::memset(record, 0, sizeof *record);
+    record->modelId = GetModelIdFromDriver(hPrinter);
+    record->paperWidth = 76.0f;
+    record->paperLength = 130.0f;
+    record->mediaType = kMediaContinuous;
+    record->resolution = 203;
+    record->modelOption = 3;
+    record->speed = 5;
+    record->density = 8;
+    record->cutter = 1;
+    if (const ModelCaps* caps = FindModelCaps(record->modelId)) {
+        record->modelOption = caps->modelOptionDefault;
+        record->speed = caps->speedDefault;
+        record->density = caps->densityDefault;
+        record->cmdType = caps->cmdTypeDefault;
+        record->fadeLines = caps->fadeLinesDefault;
+        record->scrimpOnPaper = static_cast<int8_t>(caps->scrimpOnPaperDefault & 0xFF);
+        record->modelFlag = static_cast<uint8_t>(caps->flagDefaults & 0xFF);
+        record->driverImageOffset = static_cast<int8_t>((caps->flagDefaults >> 8) & 0xFF);
+    }
+    record->imageScale = 100;
+    if (record->modelId == 27 || record->modelId == 28) {
+        record->autoDotted = 0;
+        record->pauseKey = 1;
+        record->watermark = 0;
+    }
+}
+
+void WriteHeader(QVOemDevMode* part) {
+    part->dmOEMExtra.dwSize = sizeof(QVOemDevMode);
+    part->dmOEMExtra.dwSignature = kOemSignature;
+    part->dmOEMExtra.dwVersion = kOemVersion;
+}
+
+HRESULT InvalidParameter() {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return E_FAIL;
+}
+
+// Both sizes come from headers we do not control: the copy never reaches past our own part's size,
+// and a header too small to be one copies nothing.
+void ConvertPart(const QVOemDevMode* in, QVOemDevMode* out) {
+    if (in->dmOEMExtra.dwSignature == out->dmOEMExtra.dwSignature) {
+        DWORD size = in->dmOEMExtra.dwSize < out->dmOEMExtra.dwSize ? in->dmOEMExtra.dwSize : out->dmOEMExtra.dwSize;
+        if (size > sizeof(QVOemDevMode)) size = sizeof(QVOemDevMode);
+        if (size >= sizeof(OEM_DMEXTRAHEADER)) std::memmove(out, in, size);
+        out->dmOEMExtra.dwSize = sizeof(QVOemDevMode);
+        out->dmOEMExtra.dwVersion = kOemVersion;
+    } else {
+        WriteHeader(out);
+    }
+}
+
+HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings, bool paperStep) {
+    if (!param) return InvalidParameter();
+    auto* out = static_cast<QVOemDevMode*>(param->pOEMDMOut);
+    switch (dwMode) {
+    case OEMDM_SIZE:
+        param->cbBufSize = sizeof(QVOemDevMode);
+        return S_OK;
+    case OEMDM_DEFAULT:
+        if (!out) return InvalidParameter();
+        WriteHeader(out);
+        return S_OK;
+    case OEMDM_CONVERT:
+        if (param->pOEMDMIn && out) ConvertPart(static_cast<const QVOemDevMode*>(param->pOEMDMIn), out);
+        return S_OK;
+    case OEMDM_MERGE:
+        if (!out || (paperStep && !param->pPublicDMOut)) return InvalidParameter();
+        if (!paperStep) {
+            WriteHeader(out);
+            LoadPrinterSettings(param->hPrinter, &out->body);
+            return S_OK;
+        }
+        if (!settings) return E_OUTOFMEMORY;  // the object's buffer could not be allocated
+        WriteHeader(out);
+        LoadPrinterSettings(param->hPrinter, settings);
+        settings->paperWidth = static_cast<float>(param->pPublicDMOut->dmPaperWidth / 10.0);
+        settings->paperLength = static_cast<float>(param->pPublicDMOut->dmPaperLength / 10.0);
+        std::memcpy(&out->body, settings, sizeof *settings);
+        return S_OK;
+    default:
+        return InvalidParameter();
+    }
+}
+
+}  // namespace
+
+void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
+    QVPrinterSettings local;
+    std::memset(&local, 0, sizeof local);
+    DWORD type = 0;
+    DWORD needed = 0;
+    DWORD read = GetPrinterDataW(hPrinter, ValueName(), &type, reinterpret_cast<LPBYTE>(&local), sizeof local, &needed);
+    bool changed = false;
+    if (read == ERROR_SUCCESS) {
+        if (local.imageScale < 10) {
+            local.imageScale = 100;
+            changed = true;
+        }
+        int32_t modelId = GetModelIdFromDriver(hPrinter);
+        if (modelId != local.modelId) {
+            local.modelId = modelId;
+            changed = true;
+        }
+    } else {
+        BuildDefaults(hPrinter, &local);
+        changed = true;
+    }
+    // A handle without write access fails here; the caller still gets the record.
+    if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
+    if (out) *out = local;
+}
+
+int32_t GetModelIdFromDriver(HANDLE hPrinter) {
+    DWORD needed = 0;
+    GetPrinterDriverW(hPrinter, nullptr, 1, nullptr, 0, &needed);
+    if (needed == 0) return 0;
+    auto* info = static_cast<DRIVER_INFO_1W*>(GlobalAlloc(GPTR, needed));
+    if (!info) return 0;
+    int32_t modelId = 0;
+    if (GetPrinterDriverW(hPrinter, nullptr, 1, reinterpret_cast<LPBYTE>(info), needed, &needed) && info->pName) {
+        for (const PrinterModelInfo& model : gPrinterModelTable) {
+            if (lstrcmpW(info->pName, model.driverName) == 0) {
+                modelId = model.modelId;
+                break;
+            }
+        }
+    }
+    GlobalFree(info);
+    return modelId;
+}
+
+HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings) {
+    return DevModeStep(dwMode, pOemDMParam, settings, true);
+}
+
+HRESULT OemDevModeNoPaper(DWORD dwMode, POEMDMPARAM pOemDMParam) {
+    return DevModeStep(dwMode, pOemDMParam, nullptr, false);
+}
+
+BOOL CopyOemDevMode(const QVOemDevMode* in, QVOemDevMode* out) {
+    if (!in || !out) return FALSE;
+    ConvertPart(in, out);
+    return TRUE;
+}
+
+BOOL InitOemExtraHeader(QVOemDevMode* part) {
+    if (!part) return FALSE;
+    WriteHeader(part);
+    return TRUE;
+}

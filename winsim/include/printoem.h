@@ -1,0 +1,51 @@
+// Printer OEM plug-in structures and constants, as the printer-driver UI core exchanges them with an
+// OEM UI plug-in.
+#pragma once
+#include "wingdi.h"
+
+// IPrintOemCommon::GetInfo modes.
+#define OEMGI_GETSIGNATURE 1
+#define OEMGI_GETINTERFACEVERSION 2
+#define OEMGI_GETVERSION 3
+#define OEMGI_GETPUBLISHERINFO 4
+#define OEMGI_GETREQUESTEDHELPERINTERFACES 5
+
+// Helper interfaces a plug-in may ask to be published.
+#define OEMPUBLISH_DEFAULT 0
+#define OEMPUBLISH_IPRINTCOREHELPER 1
+
+// IPrintOemCommon::DevMode modes.
+#define OEMDM_SIZE 1
+#define OEMDM_DEFAULT 2
+#define OEMDM_CONVERT 3
+#define OEMDM_MERGE 4
+
+// Starts every plug-in's private DEVMODE part.
+typedef struct _OEM_DMEXTRAHEADER {
+    DWORD dwSize;
+    DWORD dwSignature;
+    DWORD dwVersion;
+} OEM_DMEXTRAHEADER, *POEM_DMEXTRAHEADER;
+static_assert(sizeof(OEM_DMEXTRAHEADER) == 12, "OEM_DMEXTRAHEADER has Windows' size");
+
+typedef struct _OEMUIPROCS OEMUIPROCS, *POEMUIPROCS;
+
+typedef struct _OEMUIOBJ {
+    DWORD cbSize;
+    POEMUIPROCS pOemUIProcs;
+} OEMUIOBJ, *POEMUIOBJ;
+
+typedef struct _OEMDMPARAM {
+    DWORD cbSize;
+    PVOID pdriverobj;
+    HANDLE hPrinter;
+    HANDLE hModule;
+    PDEVMODE pPublicDMIn;
+    PDEVMODE pPublicDMOut;
+    PVOID pOEMDMIn;
+    PVOID pOEMDMOut;
+    DWORD cbBufSize;
+} OEMDMPARAM, *POEMDMPARAM;
+
+// The option items' parameter block; its members come with the option items.
+typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;

@@ -1,0 +1,159 @@
+// Child processes (kernel32/process.cpp). Source of truth: the CreateProcessA, WaitForSingleObject,
+// GetExitCodeProcess and CloseHandle documentation — exit codes are 32-bit DWORDs (a child returning -1
+// gives 0xFFFFFFFF, not a wait status's 255); a missing program fails with ERROR_FILE_NOT_FOUND and a
+// missing folder with ERROR_PATH_NOT_FOUND; a bare program name is found in the caller's own folder;
+// a handle used after CloseHandle is invalid.
+#include <limits.h>
+#include <unistd.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "TestMachine.h"
+
+#ifndef WINSIM_TEST_CHILD
+#error "WINSIM_TEST_CHILD names the child program"
+#endif
+
+namespace {
+
+using testsupport::MachineTest;
+
+std::string OnDriveZ(const std::string& hostPath) {
+    std::string out = "Z:";
+    for (char c : hostPath) out += c == '/' ? '\\' : c;
+    return out;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ChildName() {
+    std::string path = WINSIM_TEST_CHILD;
+    return path.substr(path.rfind('/') + 1);
+}
+
+// Runs the test from another current folder, so that only the caller's own folder can supply a bare name.
+class InFolder {
+public:
+    explicit InFolder(const std::string& folder) {
+        char buf[PATH_MAX];
+        if (::getcwd(buf, sizeof buf)) saved_ = buf;
+        changed_ = ::chdir(folder.c_str()) == 0;
+    }
+    ~InFolder() {
+        if (!saved_.empty() && ::chdir(saved_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << saved_;
+    }
+    bool changed() const { return changed_; }
+
+private:
+    std::string saved_;
+    bool changed_ = false;
+};
+
+struct Started {
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    PROCESS_INFORMATION pi{};
+};
+
+Started Start(const char* application, std::string commandLine, const char* currentDirectory = nullptr) {
+    Started s;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');  // CreateProcess may write into the command line
+    SetLastError(0xDEADBEEF);
+    s.ok = CreateProcessA(application, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          currentDirectory, &si, &s.pi);
+    s.error = GetLastError();
+    return s;
+}
+
+// Runs a child to its end; its exit code, or a failure naming what went wrong.
+::testing::AssertionResult RunsToExitCode(const char* application, const std::string& commandLine, DWORD expected,
+                                          const char* currentDirectory = nullptr) {
+    Started s = Start(application, commandLine, currentDirectory);
+    if (!s.ok) return ::testing::AssertionFailure() << "CreateProcessA failed with " << s.error;
+    if (!s.pi.hProcess || !s.pi.dwProcessId) return ::testing::AssertionFailure() << "no process handle or id";
+    DWORD wait = WaitForSingleObject(s.pi.hProcess, INFINITE);
+    if (wait != WAIT_OBJECT_0) return ::testing::AssertionFailure() << "wait answered " << wait;
+    DWORD code = 0x12345678;
+    if (!GetExitCodeProcess(s.pi.hProcess, &code)) return ::testing::AssertionFailure() << "GetExitCodeProcess failed";
+    if (!CloseHandle(s.pi.hProcess)) return ::testing::AssertionFailure() << "CloseHandle failed";
+    if (code != expected) {
+        return ::testing::AssertionFailure() << std::hex << "exit code 0x" << code << ", expected 0x" << expected;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+using CreateProcessTest = MachineTest;
+
+TEST_F(CreateProcessTest, ExitCodeKeepsAll32Bits) {
+    const std::string child = Quoted(OnDriveZ(WINSIM_TEST_CHILD));
+    EXPECT_TRUE(RunsToExitCode(nullptr, child + " exit -1", 0xFFFFFFFF));
+    EXPECT_TRUE(RunsToExitCode(nullptr, child + " exit 0x800F0242", 0x800F0242));
+    EXPECT_TRUE(RunsToExitCode(nullptr, child + " exit 256", 256));
+    EXPECT_TRUE(RunsToExitCode(nullptr, child + " exit 0", 0));
+}
+
+TEST_F(CreateProcessTest, ProgramIsFoundAsWindowsWouldName) {
+    // The .exe a Windows caller names stands for the host file without the suffix.
+    EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD) + ".exe") + " exit 3", 3));
+    {
+        // A bare name is looked for in the folder the caller was loaded from.
+        InFolder elsewhere(Dir());
+        ASSERT_TRUE(elsewhere.changed());
+        EXPECT_TRUE(RunsToExitCode(nullptr, ChildName() + ".exe exit 4", 4));
+    }
+    // With lpApplicationName the command line's first token is only the child's argv[0].
+    EXPECT_TRUE(RunsToExitCode(OnDriveZ(WINSIM_TEST_CHILD).c_str(), "anything exit 5", 5));
+}
+
+TEST_F(CreateProcessTest, RelativeNameIsTheCallersAndTheChildRunsInItsOwnFolder) {
+    const std::string child = WINSIM_TEST_CHILD;
+    const std::string binFolder = child.substr(0, child.rfind('/'));
+    const std::string aboveBin = binFolder.substr(0, binFolder.rfind('/'));
+    const std::string relative = binFolder.substr(aboveBin.size() + 1) + "\\" + ChildName();
+    const std::string startIn = OnDriveZ(Dir());
+    InFolder caller(aboveBin);
+    ASSERT_TRUE(caller.changed());
+    // lpCurrentDirectory is the child's folder; a partial program path is completed from the caller's.
+    EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(relative) + " infolder " + Quoted(Dir()), 0, startIn.c_str()));
+    EXPECT_TRUE(RunsToExitCode(relative.c_str(), "child infolder " + Quoted(Dir()), 0, startIn.c_str()));
+}
+
+TEST_F(CreateProcessTest, MissingProgramOrFolderFails) {
+    Started noFile = Start(nullptr, Quoted(OnDriveZ(Dir()) + "\\Prunavel.exe") + " /Install");
+    EXPECT_EQ(noFile.ok, FALSE);
+    EXPECT_EQ(noFile.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    Started noFolder = Start(nullptr, Quoted(OnDriveZ(Dir()) + "\\no such folder\\Prunavel.exe") + " /Install");
+    EXPECT_EQ(noFolder.ok, FALSE);
+    EXPECT_EQ(noFolder.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    Started noBareName = Start(nullptr, "NoSuchProgram.exe");
+    EXPECT_EQ(noBareName.ok, FALSE);
+    EXPECT_EQ(noBareName.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(CreateProcessTest, ClosedHandleIsInvalid) {
+    Started s = Start(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " exit 0");
+    ASSERT_TRUE(s.ok) << s.error;
+    ASSERT_EQ(WaitForSingleObject(s.pi.hProcess, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_NE(CloseHandle(s.pi.hProcess), FALSE);
+
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(CloseHandle(s.pi.hProcess), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(WaitForSingleObject(s.pi.hProcess, INFINITE), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    DWORD code = 0;
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetExitCodeProcess(s.pi.hProcess, &code), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+}  // namespace

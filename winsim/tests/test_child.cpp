@@ -1,0 +1,29 @@
+// Child program of the process tests.
+//   winsim_test_child exit CODE   exits with CODE (any 32-bit value, e.g. -1 or 0x800F0242)
+//   winsim_test_child sleep MS    sleeps MS on the machine's clock, exits with GetTickCount()
+//   winsim_test_child infolder DIR  exits with 0 when its current folder is the host folder DIR, else 1
+#include <limits.h>
+#include <unistd.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "exit") == 0) {
+        // A process that never touched its machine leaves no exit record; this one must leave one.
+        GetTickCount();
+        return static_cast<int>(static_cast<DWORD>(std::strtoll(argv[2], nullptr, 0)));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "sleep") == 0) {
+        Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 0)));
+        return static_cast<int>(GetTickCount());
+    }
+    if (argc == 3 && std::strcmp(argv[1], "infolder") == 0) {
+        GetTickCount();
+        char here[PATH_MAX];
+        return ::getcwd(here, sizeof here) && std::strcmp(here, argv[2]) == 0 ? 0 : 1;
+    }
+    return 2;
+}
