@@ -14,3 +14,25 @@
 #define UPDP_SILENT_UPLOAD 0x00000001
 #define UPDP_UPLOAD_ALWAYS 0x00000002
 #define UPDP_CHECK_DRIVERSTORE 0x00000004
+
+#ifndef RC_INVOKED
+// The declarations below need the SDK's types; every system source starts with windows.h anyway.
+#include <windows.h>
+
+// winspool.drv exports InstallPrinterDriverFromPackageW (Windows 7 and later); winspool.h lacks it.
+#ifndef IPDFP_COPY_ALL_FILES
+#define IPDFP_COPY_ALL_FILES 0x00000001
+#endif
+// SetupAPI's code for a device installation that is not ready yet (setupapi.h), token for token as
+// mingw-w64 spells its neighbours, so a later mingw-w64 that adds it redefines it without a warning.
+#define ERROR_DEVICE_INSTALLER_NOT_READY (APPLICATION_ERROR_MASK|ERROR_SEVERITY_ERROR|0x246)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszDriverName,
+                                                LPCWSTR pszEnvironment, DWORD dwFlags);
+#ifdef __cplusplus
+}
+#endif
+#endif
