@@ -1,0 +1,52 @@
+// printoem.h for the Windows build: the structures and constants the printer-driver UI core exchanges
+// with an OEM UI plug-in, which mingw-w64 does not ship. Written from Microsoft's public documentation,
+// declaring what winsim's printoem.h declares; the types only named there are only named here too.
+#pragma once
+#include <windows.h>
+
+// IPrintOemCommon::GetInfo modes.
+#define OEMGI_GETSIGNATURE 1
+#define OEMGI_GETINTERFACEVERSION 2
+#define OEMGI_GETVERSION 3
+#define OEMGI_GETPUBLISHERINFO 4
+#define OEMGI_GETREQUESTEDHELPERINTERFACES 5
+
+// Helper interfaces a plug-in may ask to be published.
+#define OEMPUBLISH_DEFAULT 0
+#define OEMPUBLISH_IPRINTCOREHELPER 1
+
+// IPrintOemCommon::DevMode modes.
+#define OEMDM_SIZE 1
+#define OEMDM_DEFAULT 2
+#define OEMDM_CONVERT 3
+#define OEMDM_MERGE 4
+
+typedef struct _OEM_DMEXTRAHEADER {
+    DWORD dwSize;
+    DWORD dwSignature;
+    DWORD dwVersion;
+} OEM_DMEXTRAHEADER, *POEM_DMEXTRAHEADER;
+#ifdef __cplusplus
+static_assert(sizeof(OEM_DMEXTRAHEADER) == 12, "OEM_DMEXTRAHEADER has Windows' size");
+#endif
+
+typedef struct _OEMUIPROCS OEMUIPROCS, *POEMUIPROCS;
+
+typedef struct _OEMUIOBJ {
+    DWORD cbSize;
+    POEMUIPROCS pOemUIProcs;
+} OEMUIOBJ, *POEMUIOBJ;
+
+typedef struct _OEMDMPARAM {
+    DWORD cbSize;
+    PVOID pdriverobj;
+    HANDLE hPrinter;
+    HANDLE hModule;
+    PDEVMODEW pPublicDMIn;
+    PDEVMODEW pPublicDMOut;
+    PVOID pOEMDMIn;
+    PVOID pOEMDMOut;
+    DWORD cbBufSize;
+} OEMDMPARAM, *POEMDMPARAM;
+
+typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;
