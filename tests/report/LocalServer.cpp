@@ -60,7 +60,8 @@ size_t CompleteLength(const std::string& data) {
 
 }  // namespace
 
-LocalServer::LocalServer(std::string response) : response_(std::move(response)) {
+LocalServer::LocalServer(std::string response, std::function<void()> onRequest)
+    : response_(std::move(response)), onRequest_(std::move(onRequest)) {
     listenFd_ = Loopback(&port_);
     if (::listen(listenFd_, 4) != 0) {
         ::close(listenFd_);
@@ -93,6 +94,7 @@ void LocalServer::Serve() {
     }
     request_ = data;
     if (CompleteLength(data) != 0) {
+        if (onRequest_) onRequest_();
         size_t sent = 0;
         while (sent < response_.size()) {
             ssize_t n = ::send(fd, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);

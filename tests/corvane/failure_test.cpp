@@ -1,0 +1,184 @@
+// "Corvane /Install" as a process whose install fails or succeeds, with its report reaching a server on
+// 127.0.0.1 through the machine's WinHTTP proxy: the rollback and the error box come before the report.
+#include <windows.h>
+
+#include <TestMachine.h>
+
+#include "LocalServer.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Json = winsim::control::Json;
+using winsim::control::Change;
+
+const char kRequestLine[] = "POST http://" CORVANE_STATS_HOST "/open/api/driverStatistical HTTP/1.1";
+const char kGuid[] = "5f0c7d2e-93a1-4b6e-8f2d-1c4a9e7b3d60";
+const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
+const char kStored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlprtdrv.inf_amd64_1\\ZLPrtDrv.inf";
+
+class FailureTest : public testsupport::MachineTest {
+protected:
+    testsupport::RunResult Corvane(const std::string& mode) {
+        return testsupport::RunProgram(testsupport::PackagePath("Corvane"), {mode}, testsupport::PackagePath(""));
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const testsupport::LogEntry& e : testsupport::ReadLog(TempDir() + "ZL/logs/ZLPrtDrvCtrl.log")) {
+            out.push_back(e.message);
+        }
+        return out;
+    }
+    bool Logged(const std::string& line) const {
+        std::vector<std::string> m = Messages();
+        return std::find(m.begin(), m.end(), line) != m.end();
+    }
+    static void ProxyTo(const LocalServer& server) {
+        Change([&](Json& m) { m["winhttp"]["proxy"] = Json::string("http://127.0.0.1:" + std::to_string(server.Port())); });
+    }
+    static void SetGuid(const char* key, DWORD type, const char* value) {
+        Change([&](Json& m) {
+            Json v = Json::object();
+            v["type"] = Json::number(static_cast<int64_t>(type));
+            v["data"] = Json::string(value);
+            m["registry"]["HKEY_LOCAL_MACHINE"][key]["MachineGuid"] = v;
+        });
+    }
+    static Json Read(const char* section) { return winsim::control::Read().at(section); }
+    static bool DriverInstalled() {
+        const Json drivers = Read("spooler").at("drivers");
+        if (!drivers.has_field("Windows x64")) return false;
+        for (const Json& d : drivers.at("Windows x64").as_array()) {
+            if (d.at("name").as_string() == "Brisora-40") return true;
+        }
+        return false;
+    }
+    // The request's line and its JSON body.
+    static std::pair<std::string, Json> Parse(const std::string& raw) {
+        size_t end = raw.find("\r\n\r\n");
+        if (end == std::string::npos) return {"<no request>", Json::null()};
+        return {raw.substr(0, raw.find("\r\n")), Json::parse(raw.substr(end + 4))};
+    }
+};
+
+struct FailureCase {
+    const char* name;
+    std::function<void()> arrange;
+    int32_t exitCode;
+    const char* reportCode;
+    const char* boxText;
+    std::vector<std::string> lines;  // among the installer's log lines
+};
+
+TEST_F(FailureTest, FailedInstallRollsBackShowsTheBoxThenReports) {
+    const FailureCase cases[] = {
+        {"publisher never trusted",
+         [] {
+             Change([](Json& m) {
+                 m["driverSigning"]["requireTrustedPublisher"] = Json::boolean(true);
+                 // A driver left by an earlier attempt, for the rollback to take away.
+                 m["spooler"]["drivers"]["Windows x64"][0]["name"] = Json::string("Brisora-40");
+                 m["spooler"]["drivers"]["Windows x64"][0]["infPath"] = Json::string(kStored);
+                 m["spooler"]["driverStore"][0]["storedInf"] = Json::string(kStored);
+             });
+             winsim::control::InjectFault("ShellExecuteW", 2);  // the certificate command cannot start
+         },
+         -1003, "-1003,0x800f0242",
+         "errCode:-1003,Erro:0x800f0242\nThe publisher of an Authenticode(tm) signed catalog has not yet been established "
+         "as trusted.\nClick OK to trust the certificate to install it again",
+         {"InstallCertificate: Fail hIns=2", "Prunavel:dwExitCode=e0000242",
+          "AddPrinterDriverToDriveStore:UploadPrinterDriverPackage failed ! (hr = 0x800f0242)",
+          "PrinterDrvInstall:iRet=-1003", "WinMain:iRet=-1003"}},
+        {"bound port never listed",
+         [] {
+             Change([](Json& m) {
+                 m["devices"][1]["instanceId"] = Json::string("USBPRINT\\BRISORA40\\7&1A2B3C4D&0&USB003");
+             });
+         },
+         -1004, "-1004,0x00000704",
+         "errCode:-1004,Erro:0x00000704\nThe specified port is unknown.\r\n\nWindows system is undergoing USB printing "
+         "support installation, please install the driver later!",
+         {"Prunavel:dwExitCode=fffffc17", "InstallDrv:Port=USB003", "PrinterDrvInstall:iRet=-1004", "WinMain:iRet=-1004"}},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::control::UseFreshMachine(MachinePath());
+        std::remove((TempDir() + "ZL/logs/ZLPrtDrvCtrl.log").c_str());
+        SetGuid("SOFTWARE\\Microsoft\\Cryptography", REG_SZ, kGuid);
+        c.arrange();
+        size_t boxesAtRequest = 99;
+        bool driverAtRequest = true;
+        LocalServer server(kOk, [&] {
+            boxesAtRequest = Read("ui").at("messageBoxes").size();
+            driverAtRequest = DriverInstalled();
+        });
+        ProxyTo(server);
+
+        testsupport::RunResult r = Corvane("/Install");
+        ASSERT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        auto [line, body] = Parse(server.Request());
+        EXPECT_EQ(line, kRequestLine);
+        ASSERT_TRUE(body.is_object());
+        EXPECT_EQ(body.at("code").as_string(), c.reportCode);
+        EXPECT_EQ(body.at("onlyCode").as_string(), kGuid);
+        EXPECT_EQ(body.at("model").as_string(), "Brisora-40");
+        EXPECT_EQ(boxesAtRequest, 1u) << "the box is closed before the report goes";
+        EXPECT_FALSE(driverAtRequest) << "the driver is rolled back before the report goes";
+
+        Json boxes = Read("ui").at("messageBoxes");
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes.at(0).at("text").as_string(), c.boxText);
+        EXPECT_EQ(boxes.at(0).at("caption").as_string(), "Info");
+        EXPECT_EQ(boxes.at(0).at("flags").as_integer(), 0x1001);
+        EXPECT_FALSE(DriverInstalled());
+        EXPECT_EQ(Read("spooler").at("driverStore").size(), 0u);
+        EXPECT_EQ(Read("spooler").at("printers").size(), 0u);
+        for (const std::string& expected : c.lines) EXPECT_TRUE(Logged(expected)) << expected;
+    }
+}
+
+TEST_F(FailureTest, SuccessfulInstallReportsTheMachineGuidAndNoCode) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        const char* onlyCode;
+        bool emptyLine;
+    } cases[] = {
+        {"32-bit view holds another value",
+         [] {
+             Change([](Json& m) { m["system"]["wow64"] = Json::boolean(true); });
+             SetGuid("SOFTWARE\\Microsoft\\Cryptography", REG_SZ, kGuid);
+             SetGuid("SOFTWARE\\WOW6432Node\\Microsoft\\Cryptography", REG_SZ, "00000000-1111-2222-3333-444444444444");
+         },
+         kGuid, false},
+        {"stored as REG_EXPAND_SZ", [] { SetGuid("SOFTWARE\\Microsoft\\Cryptography", REG_EXPAND_SZ, kGuid); }, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::control::UseFreshMachine(MachinePath());
+        std::remove((TempDir() + "ZL/logs/ZLPrtDrvCtrl.log").c_str());
+        c.arrange();
+        LocalServer server(kOk);
+        ProxyTo(server);
+
+        testsupport::RunResult r = Corvane("/Install");
+        ASSERT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, 0);
+        auto [line, body] = Parse(server.Request());
+        EXPECT_EQ(line, kRequestLine);
+        ASSERT_TRUE(body.is_object());
+        EXPECT_EQ(body.at("code").as_string(), "");
+        EXPECT_EQ(body.at("onlyCode").as_string(), c.onlyCode);
+        EXPECT_EQ(body.at("model").as_string(), "Brisora-40");
+        EXPECT_EQ(Read("ui").at("messageBoxes").size(), 0u);
+        EXPECT_EQ(Logged("InitMachineId:machineId is empty"), c.emptyLine);
+        EXPECT_TRUE(DriverInstalled());
+    }
+}
+
+}  // namespace
