@@ -13,7 +13,6 @@
 #undef NDEBUG
 #include <assert.h>
 
-HINSTANCE ghModule = nullptr;
 LONG glLiveObjects = 0;
 LONG glServerLocks = 0;
 

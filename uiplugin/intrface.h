@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <prcomoem.h>
 
+#include "Module.h"
 #include "SheetContext.h"
 
 class QVDrvUI;
@@ -10,7 +11,6 @@ class QVPrinterConfig;
 
 DEFINE_GUID(CLSID_OEMUI, 0xABCE80D7, 0x9F46, 0x11D1, 0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC);
 
-extern HINSTANCE ghModule;
 extern LONG glLiveObjects;
 extern LONG glServerLocks;
 

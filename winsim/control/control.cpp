@@ -5,6 +5,7 @@
 
 #include "../core/machine.h"
 #include "../core/process.h"
+#include "../winspool/spooler.h"
 
 namespace winsim {
 namespace control {
@@ -26,6 +27,15 @@ void ScriptAnswers(std::initializer_list<int> answers) {
         Json& list = ChildArray(ChildObject(machine, "ui"), "answers");
         for (int a : answers) list[list.size()] = Json::number(a);
     });
+}
+
+std::vector<HANDLE> OpenPrinterHandles(const std::string& printer, DWORD access) {
+    std::vector<HANDLE> open;
+    ForEachHandle([&](HANDLE handle, Object* object) {
+        auto* p = dynamic_cast<spooler::PrinterHandle*>(object);
+        if (p && p->name == printer && p->access == access) open.push_back(handle);
+    });
+    return open;
 }
 
 void InjectFault(const std::string& function, uint32_t error, int count, int after) {

@@ -2,8 +2,11 @@
 #pragma once
 #include <cpprest/json.h>
 
+#include <windef.h>
+
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace winsim {
 namespace control {
@@ -20,6 +23,8 @@ void Change(const std::function<void(Json&)>& change);
 void ScriptAnswers(std::initializer_list<int> answers);
 // Makes the next calls of a function fail: after `after` successes, `count` times (-1: for ever).
 void InjectFault(const std::string& function, uint32_t error, int count = 1, int after = 0);
+// This process's printer handles that are open on the printer and were opened with exactly that access.
+std::vector<HANDLE> OpenPrinterHandles(const std::string& printer, DWORD access);
 // The full exit code a process recorded when it ended.
 bool ExitCodeOf(long pid, int32_t* exitCode);
 

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 namespace winsim {
 namespace {
@@ -33,6 +34,15 @@ bool Release(HANDLE handle) {
     }
     delete object;
     return true;
+}
+
+void ForEachHandle(const std::function<void(HANDLE, Object*)>& visit) {
+    std::vector<Object*> live;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        live.assign(Live().begin(), Live().end());
+    }
+    for (Object* object : live) visit(object, object);
 }
 
 }  // namespace winsim

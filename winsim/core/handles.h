@@ -3,6 +3,8 @@
 #pragma once
 #include <windef.h>
 
+#include <functional>
+
 namespace winsim {
 
 class Object {
@@ -19,5 +21,7 @@ T* LookupAs(HANDLE handle) {
 }
 // Forgets and deletes the object; false when the handle is not live.
 bool Release(HANDLE handle);
+// Visits every live handle (test controls: which objects a program left open).
+void ForEachHandle(const std::function<void(HANDLE, Object*)>& visit);
 
 }  // namespace winsim

@@ -47,5 +47,20 @@ typedef struct _OEMDMPARAM {
     DWORD cbBufSize;
 } OEMDMPARAM, *POEMDMPARAM;
 
+// What the core gives a plug-in's property sheet function in PROPSHEETUI_INFO::lParamInit.
+typedef struct _OEMUIPSPARAM {
+    DWORD cbSize;
+    POEMUIOBJ poemuiobj;
+    HANDLE hPrinter;
+    PWSTR pPrinterName;
+    HANDLE hModule;
+    HANDLE hOEMHeap;
+    PDEVMODE pPublicDM;
+    PVOID pOEMDM;
+    PVOID pOEMUserData;
+    DWORD dwFlags;
+    PVOID pOemEntry;
+} OEMUIPSPARAM, *POEMUIPSPARAM;
+
 // The option items' parameter block; its members come with the option items.
 typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;

@@ -95,6 +95,9 @@ DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HRSRC);
+DECLARE_HANDLE(HBITMAP);
+typedef HICON HCURSOR;
+typedef WORD ATOM;
 typedef HANDLE HGLOBAL;
 typedef ULONG FLONG;
 
@@ -102,6 +105,13 @@ typedef struct tagPOINT {
     LONG x;
     LONG y;
 } POINT, *PPOINT, *LPPOINT;
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
+typedef const RECT* LPCRECT;
 typedef struct _POINTL {
     LONG x;
     LONG y;
@@ -123,6 +133,9 @@ typedef HANDLE HLOCAL;
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
 #define LOBYTE(w) ((BYTE)((DWORD_PTR)(w) & 0xff))
 #define HIBYTE(w) ((BYTE)((DWORD_PTR)(w) >> 8))
+
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)

@@ -131,6 +131,12 @@ typedef struct _FORM_INFO_1W {
 #define PORT_TYPE_REDIRECTED 0x0004
 #define PORT_TYPE_NET_ATTACHED 0x0008
 
+typedef struct _DOC_INFO_1W {
+    LPWSTR pDocName;
+    LPWSTR pOutputFile;
+    LPWSTR pDatatype;
+} DOC_INFO_1W, *PDOC_INFO_1W, *LPDOC_INFO_1W;
+
 typedef struct _PORT_INFO_1W {
     LPWSTR pName;
 } PORT_INFO_1W, *PPORT_INFO_1W, *LPPORT_INFO_1W;
@@ -156,6 +162,15 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, 
                                 LPDWORD pcbNeeded, LPDWORD pcReturned);
 BOOL WINAPI AddFormW(HANDLE hPrinter, DWORD Level, LPBYTE pForm);
 BOOL WINAPI DeleteFormW(HANDLE hPrinter, LPWSTR pFormName);
+BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf, LPDWORD pcbNeeded,
+                       LPDWORD pcReturned);
+BOOL WINAPI GetFormW(HANDLE hPrinter, LPWSTR pFormName, DWORD Level, LPBYTE pForm, DWORD cbBuf, LPDWORD pcbNeeded);
+DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo);
+BOOL WINAPI StartPagePrinter(HANDLE hPrinter);
+BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
+BOOL WINAPI EndPagePrinter(HANDLE hPrinter);
+BOOL WINAPI EndDocPrinter(HANDLE hPrinter);
+BOOL WINAPI AbortPrinter(HANDLE hPrinter);
 HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszDriverName,
                                                 LPCWSTR pszEnvironment, DWORD dwFlags);
 BOOL WINAPI DeletePrinter(HANDLE hPrinter);

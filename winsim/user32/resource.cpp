@@ -8,20 +8,36 @@
 #include <mutex>
 #include <vector>
 
-#include "../core/machine.h"
+#include "../core/locale.h"
 #include "resource.h"
 
 namespace winsim {
 namespace {
 
+// Pointers into the modules' own data, which lives as long as they are loaded.
 struct ModuleResources {
-    std::vector<WinsimStringResource> strings;
+    std::vector<const WinsimStringResource*> strings;
+    std::vector<const WinsimResource*> resources;
 };
 
 std::mutex gMutex;
 std::map<const void*, ModuleResources>& Modules() {
     static auto* modules = new std::map<const void*, ModuleResources>;
     return *modules;
+}
+
+const void* BaseOfModule(HINSTANCE module) {
+    return module ? ModuleBaseOf(module) : ModuleBaseOf(GetModuleHandleW(nullptr));
+}
+
+// The loader's fallback: the language itself, the same primary language, the neutral table, US English,
+// then whatever the module has.
+int LanguageRank(LANGID have, LANGID wanted) {
+    if (have == wanted) return 0;
+    if (PRIMARYLANGID(have) == PRIMARYLANGID(wanted)) return 1;
+    if (PRIMARYLANGID(have) == LANG_NEUTRAL) return 2;
+    if (have == MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) return 3;
+    return 4;
 }
 
 }  // namespace
@@ -32,35 +48,45 @@ const void* ModuleBaseOf(const void* address) {
     return info.dli_fbase;
 }
 
-LANGID UiLanguage() {
-    Json snap = Machine::Instance().Snapshot();
-    if (!snap.has_field("system")) return 1033;
-    return static_cast<LANGID>(IntAt(snap.at("system"), "uiLanguage", 1033));
-}
+LANGID UiLanguage() { return ThreadUiLanguage(); }
 
-// The resource language used for a request, as the loader falls back: the UI language itself, the same
-// primary language, the neutral table, US English, then whatever the module has.
 const wchar_t* FindString(HINSTANCE module, UINT id, LANGID language) {
-    const void* base = module ? ModuleBaseOf(module) : ModuleBaseOf(GetModuleHandleW(nullptr));
+    const void* base = BaseOfModule(module);
     std::lock_guard<std::mutex> lock(gMutex);
     auto it = Modules().find(base);
     if (it == Modules().end()) return nullptr;
     const WinsimStringResource* best = nullptr;
     int bestRank = 99;
-    for (const WinsimStringResource& s : it->second.strings) {
-        if (s.id != id) continue;
-        int rank;
-        if (s.language == language) rank = 0;
-        else if (PRIMARYLANGID(s.language) == PRIMARYLANGID(language)) rank = 1;
-        else if (PRIMARYLANGID(s.language) == LANG_NEUTRAL) rank = 2;
-        else if (s.language == MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) rank = 3;
-        else rank = 4;
+    for (const WinsimStringResource* s : it->second.strings) {
+        if (s->id != id) continue;
+        int rank = LanguageRank(s->language, language);
         if (rank < bestRank) {
             bestRank = rank;
-            best = &s;
+            best = s;
         }
     }
     return best ? best->text : nullptr;
+}
+
+const WinsimResource* FindResource(HINSTANCE module, unsigned type, unsigned id, LANGID language, bool* typeKnown) {
+    const void* base = BaseOfModule(module);
+    *typeKnown = false;
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = Modules().find(base);
+    if (it == Modules().end()) return nullptr;
+    const WinsimResource* best = nullptr;
+    int bestRank = 99;
+    for (const WinsimResource* r : it->second.resources) {
+        if (r->type != type) continue;
+        *typeKnown = true;
+        if (r->id != id) continue;
+        int rank = LanguageRank(r->language, language);
+        if (rank < bestRank) {
+            bestRank = rank;
+            best = r;
+        }
+    }
+    return best;
 }
 
 }  // namespace winsim
@@ -69,8 +95,22 @@ extern "C" int WinsimRegisterStrings(const void* anchor, const WinsimStringResou
     const void* base = winsim::ModuleBaseOf(anchor);
     std::lock_guard<std::mutex> lock(winsim::gMutex);
     auto& strings = winsim::Modules()[base].strings;
-    strings.insert(strings.end(), items, items + count);
+    for (unsigned long i = 0; i < count; ++i) strings.push_back(&items[i]);
     return 1;
+}
+
+extern "C" int WinsimRegisterResources(const void* anchor, const WinsimResource* items, unsigned long count) {
+    const void* base = winsim::ModuleBaseOf(anchor);
+    std::lock_guard<std::mutex> lock(winsim::gMutex);
+    auto& resources = winsim::Modules()[base].resources;
+    for (unsigned long i = 0; i < count; ++i) resources.push_back(&items[i]);
+    return 1;
+}
+
+extern "C" void WinsimUnregisterModule(const void* anchor) {
+    const void* base = winsim::ModuleBaseOf(anchor);
+    std::lock_guard<std::mutex> lock(winsim::gMutex);
+    winsim::Modules().erase(base);
 }
 
 // Simplified: a module's resources are known only once its compiled resource data has registered itself.

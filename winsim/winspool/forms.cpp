@@ -2,6 +2,7 @@
 #include <winspool.h>
 
 #include "../core/devices.h"
+#include "../core/packer.h"
 #include "../core/text.h"
 #include "spooler.h"
 
@@ -22,7 +23,82 @@ bool FormIndex(const Json& machine, const std::string& name, size_t* index) {
     return false;
 }
 
+// A built-in form is printable to its edges when the machine gives it no margins.
+void FillForm(winsim::RecordPacker<FORM_INFO_1W>& packer, size_t i, const Json& form) {
+    FORM_INFO_1W& r = packer.Records()[i];
+    r.Flags = winsim::BoolAt(form, "builtin", false) ? FORM_BUILTIN : FORM_USER;
+    r.Size.cx = static_cast<LONG>(winsim::IntAt(form, "width", 0));
+    r.Size.cy = static_cast<LONG>(winsim::IntAt(form, "height", 0));
+    r.ImageableArea.left = static_cast<LONG>(winsim::IntAt(form, "left", 0));
+    r.ImageableArea.top = static_cast<LONG>(winsim::IntAt(form, "top", 0));
+    r.ImageableArea.right = static_cast<LONG>(winsim::IntAt(form, "right", r.Size.cx));
+    r.ImageableArea.bottom = static_cast<LONG>(winsim::IntAt(form, "bottom", r.Size.cy));
+    packer.Text(i, &FORM_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(form, "name", "")));
+}
+
 }  // namespace
+
+// Simplified: level 1 only (not level 2's keyword and display names); no FORM_PRINTER forms.
+extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf, LPDWORD pcbNeeded,
+                                  LPDWORD pcReturned) {
+    uint32_t fault;
+    if (winsim::TakeFault("EnumFormsW", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
+    if (!winsim::spooler::HandleOf(hPrinter)) return FALSE;
+    if (!pcbNeeded || !pcReturned) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    if (Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    Json machine = winsim::Machine::Instance().Snapshot();
+    if (!winsim::spooler::Reachable(machine)) return FALSE;
+    Json spooler = winsim::spooler::Section(machine);
+    std::vector<Json> forms;
+    if (spooler.has_field("forms")) {
+        for (const Json& f : spooler.at("forms").as_array()) forms.push_back(f);
+    }
+    winsim::RecordPacker<FORM_INFO_1W> packer(forms.size());
+    for (size_t i = 0; i < forms.size(); ++i) FillForm(packer, i, forms[i]);
+    return packer.Answer(pForm, cbBuf, pcbNeeded, pcReturned);
+}
+
+// Simplified: level 1 only (not level 2's keyword and display names).
+extern "C" BOOL WINAPI GetFormW(HANDLE hPrinter, LPWSTR pFormName, DWORD Level, LPBYTE pForm, DWORD cbBuf,
+                                LPDWORD pcbNeeded) {
+    uint32_t fault;
+    if (winsim::TakeFault("GetFormW", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
+    if (!winsim::spooler::HandleOf(hPrinter)) return FALSE;
+    if (!pcbNeeded) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    if (!pFormName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    Json machine = winsim::Machine::Instance().Snapshot();
+    if (!winsim::spooler::Reachable(machine)) return FALSE;
+    size_t index;
+    if (!FormIndex(machine, winsim::ToUtf8(pFormName), &index)) {
+        SetLastError(ERROR_INVALID_FORM_NAME);
+        return FALSE;
+    }
+    winsim::RecordPacker<FORM_INFO_1W> packer(1);
+    FillForm(packer, 0, machine.at("spooler").at("forms").at(index));
+    return packer.Answer(pForm, cbBuf, pcbNeeded, nullptr);
+}
 
 // Simplified: level 1 only; the caller's access right is not checked.
 extern "C" BOOL WINAPI AddFormW(HANDLE hPrinter, DWORD Level, LPBYTE pForm) {
@@ -78,6 +154,7 @@ extern "C" BOOL WINAPI AddFormW(HANDLE hPrinter, DWORD Level, LPBYTE pForm) {
     return TRUE;
 }
 
+// Simplified: the caller's access right is not checked.
 extern "C" BOOL WINAPI DeleteFormW(HANDLE hPrinter, LPWSTR pFormName) {
     uint32_t fault;
     if (winsim::TakeFault("DeleteFormW", &fault)) {

@@ -47,18 +47,6 @@ extern "C" DWORD WINAPI DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName) {
 
 namespace {
 
-const char kHexDigits[] = "0123456789abcdef";
-
-std::string ToHex(const BYTE* data, DWORD size) {
-    std::string hex;
-    hex.reserve(size * 2);
-    for (DWORD i = 0; i < size; ++i) {
-        hex += kHexDigits[data[i] >> 4];
-        hex += kHexDigits[data[i] & 0x0F];
-    }
-    return hex;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -124,7 +112,7 @@ extern "C" DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWOR
     std::string value = winsim::ToUtf8(pValueName);
     Json stored = Json::object();
     stored["type"] = Json::number(static_cast<int64_t>(Type));
-    stored["data"] = Json::string(ToHex(pData, cbData));
+    stored["data"] = Json::string(winsim::spooler::ToHex(pData, cbData));
     DWORD error = ERROR_SUCCESS;
     winsim::Machine::Instance().Modify([&](Json& machine) {
         if (!winsim::spooler::Reachable(machine)) {

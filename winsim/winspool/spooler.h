@@ -14,10 +14,14 @@ class PrinterHandle : public Object {
 public:
     std::string name;
     DWORD access = 0;
+    DWORD job = 0;  // the document StartDocPrinterW started on this handle, until it ends
 };
 PrinterHandle* HandleOf(HANDLE h);  // null with ERROR_INVALID_HANDLE
 // The printer of that name in a machine, or null.
 const Json* FindPrinter(const Json& machine, const std::string& name);
+
+// Bytes as the machine file keeps them: lower-case hex, two digits a byte.
+std::string ToHex(const BYTE* data, DWORD size);
 
 // False, with RPC_S_SERVER_UNAVAILABLE, while the Spooler service is stopped.
 bool Reachable(const Json& machine);

@@ -1,0 +1,299 @@
+// The plug-in's document and device property sheets as the printer-driver UI core drives them: the pages
+// added at INIT, the printer handle the controller opens for the sheet and closes again, the other
+// reasons, and the sheet's apply reaching the printer settings page from any page. Source of truth: the
+// common property sheet UI's documentation (PROPSHEETUI_INFO, its reasons and version 0x100, the
+// page-add function) and the property sheet notifications (PSN_APPLY to every page that was created).
+#include <cstring>
+
+#include "SheetTest.h"
+
+namespace uiplugin_test {
+namespace {
+
+int gAddCalls = 0;
+LONG_PTR CALLBACK CountingAdd(HANDLE, UINT, LPARAM, LPARAM) {
+    ++gAddCalls;
+    return 1;
+}
+
+// A PROPSHEETUI_INFO as a core would fill it, with a page-add function that only counts.
+PROPSHEETUI_INFO Info(WORD reason, OEMUIPSPARAM* param) {
+    PROPSHEETUI_INFO info{};
+    info.cbSize = sizeof info;
+    info.Version = PROPSHEETUI_INFO_VERSION;
+    info.Reason = reason;
+    info.pfnComPropSheet = CountingAdd;
+    info.lParamInit = reinterpret_cast<LPARAM>(param);
+    info.Result = 77;
+    return info;
+}
+
+std::vector<WORD> Reasons(const CompstuiHost& host) {
+    std::vector<WORD> reasons;
+    for (const auto& call : host.Calls()) reasons.push_back(call.reason);
+    return reasons;
+}
+
+class PropertySheetsTest : public SheetTest {
+protected:
+    // Calls the plug-in's sheet method of a kind directly.
+    HRESULT Direct(SheetKind kind, PROPSHEETUI_INFO* info, LPARAM lParam) {
+        return kind == SheetKind::Document ? plugin->DocumentPropertySheets(info, lParam)
+                                           : plugin->DevicePropertySheets(info, lParam);
+    }
+    OEMUIPSPARAM Param() {
+        OEMUIPSPARAM param{};
+        param.cbSize = sizeof param;
+        param.hPrinter = printer;
+        param.pPrinterName = name_;
+        return param;
+    }
+
+private:
+    WCHAR name_[16] = L"Brisora-40";
+};
+
+TEST_F(PropertySheetsTest, DocumentSheetAddsSettingsPaperAndAboutPagesInThatOrder) {
+    CompstuiHost& host = NewSheet(SheetKind::Document);
+    ASSERT_EQ(host.Open(), S_OK);
+    EXPECT_EQ(Reasons(host), (std::vector<WORD>{PROPSHEETUI_REASON_INIT, PROPSHEETUI_REASON_GET_INFO_HEADER,
+                                                PROPSHEETUI_REASON_BEFORE_INIT}));
+    for (const auto& call : host.Calls()) {
+        EXPECT_EQ(call.result, S_OK) << "reason " << call.reason;
+        EXPECT_EQ(call.infoResult, 1u) << "reason " << call.reason;
+    }
+    ASSERT_EQ(Templates(), (std::vector<int>{106, 108, 107}));
+    PropertySheet& s = host.Sheet();
+    for (size_t i = 0; i < s.PageCount(); ++i) {
+        const PROPSHEETPAGEW& page = s.Page(i);
+        SCOPED_TRACE("page " + std::to_string(i));
+        EXPECT_EQ(page.dwSize, sizeof(PROPSHEETPAGEW));
+        EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_DEFAULT));
+        EXPECT_EQ(page.hInstance, host.Param().hModule);
+        EXPECT_EQ(page.pszIcon, nullptr);
+        EXPECT_EQ(page.pszTitle, nullptr);
+        EXPECT_EQ(page.pfnCallback, nullptr);
+        EXPECT_NE(page.lParam, 0);
+        EXPECT_EQ(page.pfnDlgProc, s.Page(0).pfnDlgProc);
+        for (size_t k = 0; k < i; ++k) EXPECT_NE(page.lParam, s.Page(k).lParam) << "shares its object with page " << k;
+    }
+    // The sheet's own administrator handle, beside the core's.
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+
+    // Each page's dialog is made when it is first shown; its caption is the tab's title.
+    EXPECT_NE(s.PageWindow(0), nullptr);
+    EXPECT_EQ(s.PageWindow(1), nullptr);
+    EXPECT_EQ(s.PageWindow(2), nullptr);
+    EXPECT_EQ(Text(s.PageWindow(0)), L"Printer Config");
+    ASSERT_TRUE(s.SelectPage(1));
+    EXPECT_EQ(Text(s.PageWindow(1)), L"Custom Paper Manager");
+    ASSERT_TRUE(s.SelectPage(2));
+    EXPECT_EQ(Text(s.PageWindow(2)), L"About");
+}
+
+TEST_F(PropertySheetsTest, DocumentSheetClosingDeletesItsPagesAndClosesOnlyTheControllersHandle) {
+    CompstuiHost& host = NewSheet(SheetKind::Document);
+    ASSERT_EQ(host.Open(), S_OK);
+    ASSERT_TRUE(host.Sheet().SelectPage(2));
+    HWND pages[] = {host.Sheet().PageWindow(0), host.Sheet().PageWindow(2)};
+    host.Sheet().PressOK();
+
+    EXPECT_EQ(Reasons(host), (std::vector<WORD>{PROPSHEETUI_REASON_INIT, PROPSHEETUI_REASON_GET_INFO_HEADER,
+                                                PROPSHEETUI_REASON_BEFORE_INIT, PROPSHEETUI_REASON_SET_RESULT,
+                                                PROPSHEETUI_REASON_DESTROY}));
+    EXPECT_EQ(host.Calls()[3].infoResult, static_cast<ULONG_PTR>(CPSUI_OK));
+    EXPECT_EQ(host.Calls()[4].result, S_OK);
+    EXPECT_EQ(host.Calls()[4].infoResult, 1u);
+    for (HWND page : pages) EXPECT_FALSE(IsWindow(page));
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    // The core's handle is the core's to close.
+    EXPECT_EQ(OpenHandles(PRINTER_ALL_ACCESS), 1u);
+
+    // The same controller serves the next sheet.
+    CompstuiHost& again = NewSheet(SheetKind::Document);
+    ASSERT_EQ(again.Open(), S_OK);
+    EXPECT_EQ(Templates(), (std::vector<int>{106, 108, 107}));
+    again.Sheet().PressCancel();
+    EXPECT_EQ(again.Calls()[3].infoResult, static_cast<ULONG_PTR>(CPSUI_CANCEL));
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+}
+
+TEST_F(PropertySheetsTest, DeviceSheetHasOnlyAboutAndKeepsItsHandleUntilThePluginGoes) {
+    CompstuiHost& host = NewSheet(SheetKind::Device);
+    ASSERT_EQ(host.Open(), S_OK);
+    EXPECT_EQ(Templates(), (std::vector<int>{107}));
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+    CallCounter writes("SetPrinterDataW");
+    host.Sheet().PressOK();  // no settings page: the apply commits nothing
+    EXPECT_EQ(writes.Calls(), 0);
+    EXPECT_EQ(host.Calls().back().reason, PROPSHEETUI_REASON_DESTROY);
+    EXPECT_EQ(host.Calls().back().result, S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+
+    // Opening it again replaces the handle rather than leaving the first one open.
+    CompstuiHost& again = NewSheet(SheetKind::Device);
+    ASSERT_EQ(again.Open(), S_OK);
+    again.Sheet().PressOK();
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+
+    sheet.reset();
+    plugin->Release();
+    plugin = nullptr;
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    EXPECT_EQ(OpenHandles(PRINTER_ALL_ACCESS), 1u);
+}
+
+TEST_F(PropertySheetsTest, BadInfoIsRefusedWithInvalidParameterAndChangesNothing) {
+    OEMUIPSPARAM param = Param();
+    for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
+        SCOPED_TRACE(kind == SheetKind::Document ? "document" : "device");
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(Direct(kind, nullptr, 0), E_FAIL);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+        gAddCalls = 0;
+        PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &param);
+        info.Version = 0x0FF;
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(Direct(kind, &info, 0), E_FAIL);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(info.Result, 77u);
+        EXPECT_EQ(gAddCalls, 0);
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+
+        // INIT without the core's parameter block has no printer to work on.
+        info = Info(PROPSHEETUI_REASON_INIT, nullptr);
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(Direct(kind, &info, 0), E_FAIL);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(gAddCalls, 0);
+    }
+}
+
+TEST_F(PropertySheetsTest, OtherReasonsAnswerOneAndTouchNothingElse) {
+    OEMUIPSPARAM param = Param();
+    const WORD reasons[] = {PROPSHEETUI_REASON_GET_INFO_HEADER, PROPSHEETUI_REASON_GET_ICON,
+                            PROPSHEETUI_REASON_BEFORE_INIT, 9};
+    for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
+        for (WORD reason : reasons) {
+            SCOPED_TRACE("reason " + std::to_string(reason));
+            gAddCalls = 0;
+            PROPSHEETUI_INFO info = Info(reason, &param);
+            PROPSHEETUI_INFO_HEADER header;
+            std::memset(&header, 0xA5, sizeof header);
+            PROPSHEETUI_INFO_HEADER before = header;
+            SetLastError(0xDEADBEEF);
+            EXPECT_EQ(Direct(kind, &info, reinterpret_cast<LPARAM>(&header)), S_OK);
+            EXPECT_EQ(info.Result, 1u);
+            EXPECT_EQ(GetLastError(), 0xDEADBEEFu);
+            EXPECT_EQ(std::memcmp(&header, &before, sizeof header), 0) << "filled a header";
+            EXPECT_EQ(gAddCalls, 0);
+            EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+        }
+    }
+}
+
+TEST_F(PropertySheetsTest, SetResultCopiesTheSheetsResultUnchanged) {
+    for (LRESULT value : {LRESULT{0}, LRESULT{1}, LRESULT{2}, LRESULT{0x7EADBEEF}, LRESULT{-1}}) {
+        PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_SET_RESULT, nullptr);
+        SETRESULT_INFO result{sizeof(SETRESULT_INFO), 0, nullptr, value};
+        EXPECT_EQ(plugin->DocumentPropertySheets(&info, reinterpret_cast<LPARAM>(&result)), S_OK);
+        EXPECT_EQ(info.Result, static_cast<ULONG_PTR>(value));
+    }
+    // Without a SETRESULT_INFO there is nothing to copy.
+    PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_SET_RESULT, nullptr);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(plugin->DevicePropertySheets(&info, 0), E_FAIL);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(info.Result, 77u);
+}
+
+TEST_F(PropertySheetsTest, InitStopsAtThePageThatCannotBeAdded) {
+    winsim::control::InjectFault("CreatePropertySheetPageW", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+    CompstuiHost& host = NewSheet(SheetKind::Document);
+    EXPECT_EQ(host.Open(), E_FAIL);
+    ASSERT_EQ(host.Calls().size(), 1u) << "a failed INIT opens no sheet";
+    EXPECT_EQ(host.Calls()[0].infoResult, 0u) << "Result was set";
+    EXPECT_EQ(Templates(), (std::vector<int>{106}));
+    EXPECT_FALSE(host.Sheet().IsOpen());
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+
+    EXPECT_EQ(host.Destroy(), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+}
+
+TEST_F(PropertySheetsTest, TheCoresHandleServesTheSheetWhenTheControllerCannotOpenItsOwn) {
+    winsim::control::InjectFault("OpenPrinterW", ERROR_ACCESS_DENIED);
+    CompstuiHost& host = NewSheet(SheetKind::Document);
+    ASSERT_EQ(host.Open(), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    CallCounter writes("SetPrinterDataW");
+    host.Sheet().PressOK();
+    EXPECT_EQ(writes.Calls(), 1) << "the settings page commits through the core's handle";
+    EXPECT_EQ(OpenHandles(PRINTER_ALL_ACCESS), 1u) << "the controller closed the core's handle";
+    DWORD type = 0;
+    DWORD needed = 0;
+    EXPECT_NE(GetPrinterDataW(printer, const_cast<LPWSTR>(L"OEM_ZL_PRINTER_VALUE"), &type, nullptr, 0, &needed),
+              static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+class SheetApplyTest : public SheetTest {
+protected:
+    void SetUp() override {
+        SheetTest::SetUp();
+        if (HasFatalFailure()) return;
+        StoreValue(kPrinter, Model46Defaults());
+        // The core merges the job's DEVMODE before the sheet opens; the sheet gets a copy whose settings
+        // body is cleared, so a commit shows in it.
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+        std::memset(devMode->Oem() + 12, 0, 128);
+    }
+
+    Bytes Body() const { return Bytes(devMode->Oem() + 12, devMode->Oem() + 140); }
+
+    std::unique_ptr<DevModeBuffer> devMode;
+};
+
+TEST_F(SheetApplyTest, ApplyOnAnyShownPageCommitsTheSettingsPage) {
+    CompstuiHost& host = NewSheet(SheetKind::Document, devMode.get());
+    ASSERT_EQ(host.Open(), S_OK);
+    ASSERT_TRUE(host.Sheet().SelectPage(2));
+    StoreValue(kPrinter, Bytes(128, 0xEE));
+    CallCounter writes("SetPrinterDataW");
+    host.Sheet().PressOK();
+
+    // PSN_APPLY reached the settings page and the About page; each ran the settings page's commit.
+    int applies = 0;
+    for (const auto& n : host.Sheet().Notifications()) {
+        if (n.code != PSN_APPLY) continue;
+        ++applies;
+        EXPECT_EQ(n.lParam, TRUE);
+        EXPECT_EQ(n.answer, PSNRET_NOERROR);
+    }
+    EXPECT_EQ(applies, 2);
+    EXPECT_EQ(writes.Calls(), 2);
+    Bytes stored;
+    ASSERT_TRUE(StoredValue(kPrinter, &stored));
+    EXPECT_EQ(stored, Model46Defaults());
+    EXPECT_EQ(Body(), Model46Defaults());
+}
+
+TEST_F(SheetApplyTest, SettingsPageThatWasNeverShownCommitsNothing) {
+    CompstuiHost& host = NewSheet(SheetKind::Document, devMode.get());
+    ASSERT_EQ(host.Open(2), S_OK);  // on the About page
+    EXPECT_EQ(host.Sheet().PageWindow(0), nullptr);
+    CallCounter writes("SetPrinterDataW");
+    host.Sheet().PressOK();
+    EXPECT_EQ(writes.Calls(), 0);
+    EXPECT_EQ(Body(), Bytes(128, 0));
+
+    // Cancel commits nothing either, shown or not.
+    CompstuiHost& again = NewSheet(SheetKind::Document, devMode.get());
+    ASSERT_EQ(again.Open(), S_OK);
+    again.Sheet().PressCancel();
+    EXPECT_EQ(writes.Calls(), 0);
+    EXPECT_EQ(Body(), Bytes(128, 0));
+}
+
+}  // namespace
+}  // namespace uiplugin_test

@@ -1,0 +1,3 @@
+#include "Module.h"
+
+HINSTANCE ghModule = nullptr;

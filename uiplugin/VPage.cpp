@@ -1,0 +1,110 @@
+#include "VPage.h"
+
+#include <commctrl.h>
+
+#include <cctype>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "TextConvert.h"
+
+namespace {
+
+constexpr int kEditChars = 260;
+constexpr double kSmallestScale = 0.000001;
+
+std::string EditText(const VEdit& edit) {
+    WCHAR text[kEditChars] = {};
+    edit.GetText(text, kEditChars);
+    return WideToAnsi(text);
+}
+
+// A double beyond float's range becomes an infinity, where the plain conversion is undefined.
+float ToFloat(double value) {
+    if (value > FLT_MAX) return HUGE_VALF;
+    if (value < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(value);
+}
+
+// Truncation toward zero, saturated at the ends of int (a NaN gives 0), where the plain conversion of a
+// value out of range is undefined.
+int ToInt(float value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483648.0f) return INT_MAX;
+    if (value < -2147483648.0f) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int SaturatingAdd(int a, int b) {
+    long long sum = static_cast<long long>(a) + b;
+    if (sum > INT_MAX) return INT_MAX;
+    if (sum < INT_MIN) return INT_MIN;
+    return static_cast<int>(sum);
+}
+
+// atoi's rules (leading blanks, an optional sign, decimal digits, 0 without digits), saturated at the
+// ends of int where atoi's overflow is undefined.
+int ParseInt(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    const long long limit = static_cast<long long>(INT_MAX) + 1;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) value = limit;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int Position(HWND upDown) { return static_cast<int>(SendMessageW(upDown, UDM_GETPOS32, 0, 0)); }
+
+void ShowOneDecimal(const VEdit& edit, float value) {
+    WCHAR text[kEditChars] = {};
+    swprintf_s(text, kEditChars, L"%.1f", static_cast<double>(value));
+    edit.SetText(text);
+}
+
+void ShowWhole(const VEdit& edit, int value) {
+    WCHAR text[kEditChars] = {};
+    swprintf_s(text, kEditChars, L"%d", value);
+    edit.SetText(text);
+}
+
+}  // namespace
+
+float VPage::ReadEditFloat(const VEdit& edit) { return ToFloat(std::atof(EditText(edit).c_str())); }
+
+int VPage::SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta) {
+    if (std::fabs(static_cast<double>(scale)) <= kSmallestScale) return 0;
+    float value = ReadEditFloat(edit);
+    // The single-precision product: an exact double product rounded once, whatever the FPU's precision.
+    int target = ToInt(static_cast<float>(static_cast<double>(value) * static_cast<double>(scale)));
+    int position = Position(upDown);
+    if (position != target) {
+        SendMessageW(upDown, UDM_SETPOS32, 0, SaturatingAdd(target, delta));
+        ShowOneDecimal(edit, static_cast<float>(Position(upDown)) / scale);
+        return 1;
+    }
+    ShowOneDecimal(edit, static_cast<float>(SaturatingAdd(position, delta)) / scale);
+    return 0;
+}
+
+int VPage::SyncSpinInt(const VEdit& edit, HWND upDown, int delta) {
+    int target = ParseInt(EditText(edit));
+    int position = Position(upDown);
+    if (position != target) {
+        SendMessageW(upDown, UDM_SETPOS32, 0, SaturatingAdd(target, delta));
+        ShowWhole(edit, Position(upDown));
+        return 1;
+    }
+    ShowWhole(edit, SaturatingAdd(position, delta));
+    return 0;
+}

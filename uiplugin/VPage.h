@@ -1,0 +1,49 @@
+// The base classes of the plug-in's property pages: VObject, the part the controller knows, and VPage,
+// which adds the page's window and the operations its numeric fields share.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "VWindow.h"
+
+class QVDrvUI;
+struct SheetContext;
+
+class VObject {
+public:
+    VObject() = default;
+    virtual ~VObject() = default;
+    VObject(const VObject&) = delete;
+    VObject& operator=(const VObject&) = delete;
+
+    // Commits the page's pending changes; non-zero when it committed.
+    virtual int Apply() { return 0; }
+    virtual int GetTemplateId() = 0;
+
+    void SetOwner(QVDrvUI* owner) { m_pOwner = owner; }
+    QVDrvUI* GetOwner() const { return m_pOwner; }
+    void SetContext(SheetContext* context) { m_pContext = context; }
+    SheetContext* GetContext() const { return m_pContext; }
+    BOOL IsInitialized() const { return m_initialized != 0; }
+
+protected:
+    SheetContext* m_pContext = nullptr;
+    int32_t m_initialized = 0;  // set once the page has filled its controls
+    QVDrvUI* m_pOwner = nullptr;
+};
+
+class VPage : public VObject, public VWindow {
+public:
+    // Fills the page's controls when its dialog gets WM_INITDIALOG.
+    virtual LRESULT InitPage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) = 0;
+
+    // The edit's text (its first 259 characters) as a number; 0 when it is not one.
+    static float ReadEditFloat(const VEdit& edit);
+    // Keeps an edit that shows millimetres and its up-down, which counts 1/scale millimetres, in step:
+    // when they differ the up-down goes to the edit's value plus delta and the edit shows where the
+    // up-down ended; otherwise the edit shows the position plus delta. 1 when the up-down was moved.
+    static int SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta);
+    // The same for whole numbers.
+    static int SyncSpinInt(const VEdit& edit, HWND upDown, int delta);
+};
