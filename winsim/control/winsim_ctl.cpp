@@ -20,7 +20,7 @@ int Usage() {
                  "usage: winsim-ctl COMMAND\n"
                  "  path                      the machine file in use (WINSIM_MACHINE)\n"
                  "  reset                     make it the default machine\n"
-                 "  show [SECTION]            print the machine, or one top-level section of it\n"
+                 "  show [SECTION[.KEY...]]   print the machine, or one section of it (e.g. spooler.printers)\n"
                  "  answer BUTTON...          script message-box answers (OK, Cancel, Yes, No or a number)\n"
                  "  language LANGID           set the UI language (1033, 1041, 2052)\n"
                  "  fault FUNCTION ERROR [COUNT [AFTER]]  make calls of FUNCTION fail\n"
@@ -61,7 +61,15 @@ int main(int argc, char** argv) {
         winsim::control::UseFreshMachine(winsim::control::MachinePath());
     } else if (cmd == "show") {
         Json m = winsim::control::Read();
-        if (argc > 2) m = m.has_field(argv[2]) ? m.at(argv[2]) : Json::null();
+        // A dotted path reaches into sections: "spooler.printers".
+        std::string path = argc > 2 ? argv[2] : "";
+        for (size_t start = 0; !path.empty() && start <= path.size();) {
+            size_t dot = path.find('.', start);
+            std::string key = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+            m = m.is_object() && m.has_field(key) ? m.at(key) : Json::null();
+            if (dot == std::string::npos) break;
+            start = dot + 1;
+        }
         std::printf("%s\n", m.serialize().c_str());
     } else if (cmd == "answer") {
         winsim::control::Change([&](Json& machine) {
