@@ -28,9 +28,6 @@ QVDrvUI::~QVDrvUI() {
     }
 }
 
-// Until the option items exist the plug-in adds none, and E_NOTIMPL tells the core to keep its own.
-HRESULT QVDrvUI::CommonUIProp(DWORD, POEMCUIPPARAM) { return E_NOTIMPL; }
-
 HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* context, SheetKind kind) {
     if (!pPSUIInfo || pPSUIInfo->Version != PROPSHEETUI_INFO_VERSION) {
         SetLastError(ERROR_INVALID_PARAMETER);

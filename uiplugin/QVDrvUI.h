@@ -22,6 +22,11 @@ public:
     QVDrvUI& operator=(const QVDrvUI&) = delete;
 
     HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam);
+    // The count query without an item array; otherwise fills the five items of the "Other Option"
+    // group, E_FAIL with ERROR_INSUFFICIENT_BUFFER when the array is shorter.
+    HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam);
+    // Null outside the document sheet's life.
+    SheetContext* GetContext() const { return m_pContext; }
     // Any kind other than kDeviceSheet is the document sheet.
     HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* context, SheetKind kind);
     // Hands the page to the sheet through the core's page-add function; E_FAIL when it was not added.
@@ -47,6 +52,12 @@ private:
     // closed here.
     BOOL m_ownsPrinter = FALSE;
 };
+
+// Stores the option items' values when the user applies the sheet; always CPSUICB_ACTION_NONE.
+LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCUIPParam);
+LONG APIENTRY NullOptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCUIPParam);
+// Kept for a caller that wants the printer sheet's callback alone; nothing here calls it.
+HRESULT SetNullOptItemCallback(POEMCUIPPARAM pOemCUIPParam);
 
 // The dialog procedure of every plug-in page.
 INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);

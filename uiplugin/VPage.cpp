@@ -1,6 +1,7 @@
 #include "VPage.h"
 
 #include <commctrl.h>
+#include <winspool.h>
 
 #include <cctype>
 #include <cfloat>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "SheetContext.h"
 #include "TextConvert.h"
 
 namespace {
@@ -107,4 +109,30 @@ int VPage::SyncSpinInt(const VEdit& edit, HWND upDown, int delta) {
     }
     ShowWhole(edit, SaturatingAdd(position, delta));
     return 0;
+}
+
+// A failed step still ends what was started, so the printer is not left inside a document.
+BOOL VPage::SendRawCommand(const BYTE* bytes, DWORD length) {
+    if (!m_pContext || !m_pContext->hPrinter) return FALSE;
+    HANDLE printer = m_pContext->hPrinter;
+    WCHAR docName[] = L"WriteCmd";
+    WCHAR datatype[] = L"RAW";
+    DOC_INFO_1W doc{docName, nullptr, datatype};
+    if (!StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc))) return FALSE;
+    if (!StartPagePrinter(printer)) {
+        EndDocPrinter(printer);
+        return FALSE;
+    }
+    DWORD written = 0;
+    if (!WritePrinter(printer, const_cast<BYTE*>(bytes), length, &written)) {
+        EndPagePrinter(printer);
+        EndDocPrinter(printer);
+        return FALSE;
+    }
+    if (!EndPagePrinter(printer)) {
+        EndDocPrinter(printer);
+        return FALSE;
+    }
+    if (!EndDocPrinter(printer)) return FALSE;
+    return written == length;
 }

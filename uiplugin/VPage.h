@@ -46,4 +46,8 @@ public:
     static int SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta);
     // The same for whole numbers.
     static int SyncSpinInt(const VEdit& edit, HWND upDown, int delta);
+
+    // One printer command as the whole data of a RAW job "WriteCmd" on the sheet's printer handle; TRUE
+    // only when every spooler step succeeded and the device took every byte.
+    BOOL SendRawCommand(const BYTE* bytes, DWORD length);
 };

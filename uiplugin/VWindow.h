@@ -66,9 +66,9 @@ private:
         if (bHandled) return TRUE;                                                                            \
     }
 
-#define V_NOTIFY_HANDLER(id, code, func)                                                                      \
+#define V_NOTIFY_HANDLER(id, cd, func)                                                                        \
     if (uMsg == WM_NOTIFY && lParam && reinterpret_cast<LPNMHDR>(lParam)->idFrom == static_cast<UINT_PTR>(id) && \
-        reinterpret_cast<LPNMHDR>(lParam)->code == static_cast<UINT>(code)) {                                 \
+        reinterpret_cast<LPNMHDR>(lParam)->code == static_cast<UINT>(cd)) {                                   \
         bHandled = TRUE;                                                                                      \
         lResult = func(static_cast<int>(wParam), reinterpret_cast<LPNMHDR>(lParam), bHandled);                \
         if (bHandled) return TRUE;                                                                            \

@@ -150,7 +150,71 @@ bool PropertySheet::Type(int controlId, const std::wstring& text) {
     HWND control = GetDlgItem(windows_[active_], controlId);
     if (!control) return false;
     SetFocus(control);
-    SetWindowTextW(control, text.c_str());
+    WCHAR cls[16] = {};
+    GetClassNameW(control, cls, 16);
+    if (std::wstring(cls) != L"Edit") {
+        SetWindowTextW(control, text.c_str());
+        return true;
+    }
+    // Keystrokes over the whole text, so the edit's limit holds as it does for a user.
+    SendMessageW(control, EM_SETSEL, 0, -1);
+    SendMessageW(control, WM_CHAR, L'\b', 0);
+    for (wchar_t c : text) SendMessageW(control, WM_CHAR, static_cast<WPARAM>(c), 0);
+    return true;
+}
+
+bool PropertySheet::Select(int controlId, int index) {
+    if (active_ == kNoPage || !windows_[active_]) return false;
+    HWND combo = GetDlgItem(windows_[active_], controlId);
+    if (!combo || index < 0 || index >= static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0))) return false;
+    if (!IsWindowEnabled(combo)) return false;
+    if (!SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0)) SendMessageW(combo, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    int field = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    int item = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+    LPARAM point = MAKELPARAM(4, field + index * item + item / 2);
+    SendMessageW(combo, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(combo, WM_LBUTTONUP, 0, point);
+    AfterUserAction();
+    return true;
+}
+
+bool PropertySheet::Spin(int controlId, int clicks) {
+    if (active_ == kNoPage || !windows_[active_]) return false;
+    HWND upDown = GetDlgItem(windows_[active_], controlId);
+    if (!upDown) return false;
+    RECT rect;
+    GetClientRect(upDown, &rect);
+    bool horizontal = (GetWindowLongPtrW(upDown, GWL_STYLE) & UDS_HORZ) != 0;
+    LONG x = horizontal ? (clicks > 0 ? rect.right - 1 : 0) : rect.right / 2;
+    LONG y = horizontal ? rect.bottom / 2 : (clicks > 0 ? 0 : rect.bottom - 1);
+    for (int i = 0; i < (clicks > 0 ? clicks : -clicks); ++i) {
+        SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(upDown, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+    AfterUserAction();
+    return true;
+}
+
+bool PropertySheet::SelectRow(int controlId, int row) {
+    if (active_ == kNoPage || !windows_[active_]) return false;
+    HWND list = GetDlgItem(windows_[active_], controlId);
+    if (!list) return false;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (row < -1 || row >= count) return false;
+    SetFocus(list);
+    LVITEMW clear{};
+    clear.stateMask = LVIS_SELECTED;
+    for (int i = 0; i < count; ++i) {
+        if (i != row && SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED)) {
+            SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&clear));
+        }
+    }
+    if (row >= 0) {
+        LVITEMW select{};
+        select.state = select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&select));
+    }
+    AfterUserAction();
     return true;
 }
 

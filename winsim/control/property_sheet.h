@@ -60,6 +60,15 @@ public:
     bool Click(int controlId);
     // The user clicks into a field of the active page and types over its text.
     bool Type(int controlId, const std::wstring& text);
+    // The user drops a combo box's list down and clicks its entry at index; false when the page has no
+    // such control, the combo is disabled or the entry does not exist.
+    bool Select(int controlId, int index);
+    // The user clicks an up-down's up arrow (clicks > 0) or down arrow (clicks < 0) that many times.
+    bool Spin(int controlId, int clicks);
+    // The user clicks a row of a list view on the active page (row -1: the empty space below the rows):
+    // the list takes the focus, the other rows let go of the selection and the row is selected and
+    // focused. False when the page has no such control or row.
+    bool SelectRow(int controlId, int row);
     // The user presses Tab: the focus goes to the page's next tab stop, or to OK after the last one.
     void Leave();
     // The user clicks the sheet's buttons. Apply is disabled until a page sent PSM_CHANGED.

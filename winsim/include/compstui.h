@@ -56,3 +56,92 @@ typedef struct _SETRESULT_INFO {
     HANDLE hSetResult;
     LRESULT Result;
 } SETRESULT_INFO, *PSETRESULT_INFO;
+
+// The option tree: items the core draws from OPTITEM descriptions, and the callback it runs on them.
+#define DMPUB_USER 100
+
+#define OPTIF_COLLAPSE 0x00000001
+#define OPTIF_HIDE 0x00000002
+#define OPTIF_CALLBACK 0x00000004
+
+#define TVOT_2STATES 0
+#define TVOT_3STATES 1
+#define TVOT_UDARROW 2
+
+#define IDI_CPSUI_EMPTY 64000
+#define IDI_CPSUI_NO 64003
+#define IDI_CPSUI_YES 64004
+#define IDS_CPSUI_NO 64728
+#define IDS_CPSUI_YES 64729
+
+#define CPSUICB_REASON_SEL_CHANGED 0
+#define CPSUICB_REASON_PUSHBUTTON 1
+#define CPSUICB_REASON_ECB_CHANGED 2
+#define CPSUICB_REASON_DLGPROC 3
+#define CPSUICB_REASON_UNDO_CHANGES 4
+#define CPSUICB_REASON_EXTPUSH 5
+#define CPSUICB_REASON_APPLYNOW 6
+
+#define CPSUICB_ACTION_NONE 0
+
+typedef struct _OPTPARAM {
+    WORD cbSize;
+    BYTE Flags;
+    BYTE Style;
+    LPWSTR pData;
+    ULONG_PTR IconID;
+    LPARAM lParam;
+    ULONG_PTR dwReserved[2];
+} OPTPARAM, *POPTPARAM;
+
+typedef struct _OPTTYPE {
+    WORD cbSize;
+    BYTE Type;
+    BYTE Flags;
+    WORD Count;
+    WORD BegCtrlID;
+    POPTPARAM pOptParam;
+    WORD Style;
+    WORD wReserved[3];
+    ULONG_PTR dwReserved[3];
+} OPTTYPE, *POPTTYPE;
+
+typedef struct _OPTITEM {
+    WORD cbSize;
+    BYTE Level;
+    BYTE DlgPageIdx;
+    DWORD Flags;
+    ULONG_PTR UserData;
+    LPWSTR pName;
+    union {
+        LONG Sel;
+        LPWSTR pSel;
+    };
+    union {
+        PVOID pExtChkBox;
+        PVOID pExtPush;
+    };
+    POPTTYPE pOptType;
+    DWORD HelpIndex;
+    BYTE DMPubID;
+    BYTE UserItemID;
+    WORD wReserved;
+    PVOID pOIExt;
+    ULONG_PTR dwReserved[3];
+} OPTITEM, *POPTITEM;
+
+typedef struct _CPSUICBPARAM {
+    WORD cbSize;
+    WORD Reason;
+    HWND hDlg;
+    POPTITEM pOptItem;
+    WORD cOptItem;
+    WORD Flags;
+    POPTITEM pCurItem;
+    union {
+        LONG OldSel;
+        LPWSTR pOldSel;
+    };
+    ULONG_PTR UserData;
+    ULONG_PTR Result;
+} CPSUICBPARAM, *PCPSUICBPARAM;

@@ -2,6 +2,7 @@
 // OEM UI plug-in.
 #pragma once
 #include "wingdi.h"
+#include "compstui.h"
 
 // IPrintOemCommon::GetInfo modes.
 #define OEMGI_GETSIGNATURE 1
@@ -62,5 +63,28 @@ typedef struct _OEMUIPSPARAM {
     PVOID pOemEntry;
 } OEMUIPSPARAM, *POEMUIPSPARAM;
 
-// The option items' parameter block; its members come with the option items.
+// IPrintOemUI::CommonUIProp modes.
+#define OEMCUIP_DOCPROP 1
+#define OEMCUIP_PRNPROP 2
+
 typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;
+typedef LONG(APIENTRY* OEMCUIPCALLBACK)(PCPSUICBPARAM, POEMCUIPPARAM);
+
+// What the core gives CommonUIProp: the driver's items, and the plug-in's own to describe.
+struct _OEMCUIPPARAM {
+    DWORD cbSize;
+    POEMUIOBJ poemuiobj;
+    HANDLE hPrinter;
+    PWSTR pPrinterName;
+    HANDLE hModule;
+    HANDLE hOEMHeap;
+    PDEVMODE pPublicDM;
+    PVOID pOEMDM;
+    DWORD dwFlags;
+    POPTITEM pDrvOptItems;
+    DWORD cDrvOptItems;
+    POPTITEM pOEMOptItems;
+    DWORD cOEMOptItems;
+    PVOID pOEMUserData;
+    OEMCUIPCALLBACK OEMCUIPCallback;
+};

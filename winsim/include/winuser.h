@@ -159,6 +159,35 @@
 #define CBS_HASSTRINGS 0x0200L
 #define CBS_NOINTEGRALHEIGHT 0x0400L
 
+// Edit messages and notifications.
+#define EM_SETSEL 0x00B1
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_GETLIMITTEXT 0x00D5
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+#define EN_CHANGE 0x0300
+#define EN_UPDATE 0x0400
+#define EN_MAXTEXT 0x0501
+
+// Combo box messages, answers and notifications.
+#define CB_ERR (-1)
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_INSERTSTRING 0x014A
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_SHOWDROPDOWN 0x014F
+#define CB_GETITEMHEIGHT 0x0154
+#define CB_GETDROPPEDSTATE 0x0157
+#define CB_ADDSTRING 0x0143
+#define CBN_SELCHANGE 1
+#define CBN_DROPDOWN 7
+#define CBN_CLOSEUP 8
+#define CBN_SELENDOK 9
+
 // Messages.
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -179,6 +208,7 @@
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_INITDIALOG 0x0110
+#define WM_CHAR 0x0102
 #define WM_COMMAND 0x0111
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202

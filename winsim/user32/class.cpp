@@ -10,7 +10,15 @@ namespace user32 {
 namespace {
 
 // The controls of the simulated platform, each defined beside its window procedure.
-const SystemClass* const kSystemClasses[] = {&kDialogClass, &kButtonClass, &kStaticClass};
+const SystemClass* const kSystemClasses[] = {
+    &kDialogClass,
+    &kButtonClass,
+    &kStaticClass,
+    &kListViewClass,
+    &kEditClass,
+    &kComboBoxClass,
+    &kUpDownClass,
+};
 
 std::wstring Folded(const std::wstring& name) {
     std::wstring folded = name;

@@ -30,6 +30,10 @@ struct SystemClass {
 extern const SystemClass kDialogClass;  // dialog.cpp
 extern const SystemClass kStaticClass;  // static.cpp
 extern const SystemClass kButtonClass;  // button.cpp
+extern const SystemClass kEditClass;  // edit.cpp
+extern const SystemClass kComboBoxClass;  // combobox.cpp
+extern const SystemClass kUpDownClass;  // comctl32/updown.cpp
+extern const SystemClass kListViewClass;  // comctl32/list_view.cpp
 
 struct Window {
     HWND handle = nullptr;

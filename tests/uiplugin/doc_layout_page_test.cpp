@@ -1,0 +1,306 @@
+// The "Printer Config" page used as a user uses it, through the document sheet the printer-driver UI core
+// opens: what it shows for the printer's record, what its controls change, and what its Apply sends to the
+// printer and stores. Source of truth: the page's template 106, the record's layout (offsets below), the
+// printer command bytes (ESC 01 n media type, ESC 04 n paper location offset, ESC 05 n print method, ESC
+// ESC paper auto tune, each the whole data of one RAW job "WriteCmd") and PSM_CHANGED to the sheet.
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "SheetTest.h"
+
+namespace uiplugin_test {
+namespace {
+
+using Json = winsim::control::Json;
+
+// Record offsets.
+constexpr size_t kMediaType = 12, kOffsetX = 28, kSpeed = 36, kRotation = 60, kMirror = 64, kCutter = 92;
+constexpr size_t kGapCutType = 104, kPrintMethod = 108, kAlignMode = 112, kPaperLocation = 124;
+
+constexpr int
+    kSpeedCombo = 1028, kDensityCombo = 1030, kMediaCombo = 1093, kGapCutCombo = 1108, kPrintMethodCombo = 1116,
+    kAlignCombo = 1120, kPaperCutCombo = 1126, kCmdTypeCombo = 1101, kFadeLinesCombo = 1103,
+    kOffsetXEdit = 1020, kOffsetXSpin = 1002, kOffsetYEdit = 1022, kPaperLocationEdit = 1138, kPaperLocationSpin = 1139,
+    kRotate0 = 1008, kRotate90 = 1009, kMirrorBox = 1012, kCutterBox = 1105, kAutoTune = 1113;
+
+class DocLayoutPageTest : public SheetTest {
+protected:
+    // The sheet opened on the printer settings page, after the core made the job DEVMODE from the record.
+    HWND Open(const Bytes& record) {
+        StoreValue(kPrinter, record);
+        EXPECT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+        CompstuiHost& h = NewSheet(SheetKind::Document, devMode.get());
+        EXPECT_EQ(h.Open(0), S_OK);
+        return h.Sheet().PageWindow(0);
+    }
+    HWND Open() { return Open(Model46Defaults()); }
+    PropertySheet& Sheet() { return sheet->Sheet(); }
+    HWND Item(int id) { return GetDlgItem(Sheet().PageWindow(0), id); }
+    int Selection(int combo) { return static_cast<int>(SendMessageW(Item(combo), CB_GETCURSEL, 0, 0)); }
+    bool Checked(int id) { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Visible(int id) { return (GetWindowLongPtrW(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+    bool Enabled(int id) { return IsWindowEnabled(Item(id)) != FALSE; }
+    size_t Signals() { return Sheet().Changes().size(); }
+    // The data of every job "WriteCmd" on the machine, in order.
+    static std::vector<Bytes> Commands() {
+        std::vector<Bytes> commands;
+        Json machine = winsim::control::Read();
+        if (!machine.at("spooler").has_field("jobs")) return commands;
+        for (const Json& job : machine.at("spooler").at("jobs").as_array()) {
+            if (job.at("name").as_string() != "WriteCmd") continue;
+            EXPECT_EQ(job.at("datatype").as_string(), "RAW");
+            std::string hex = job.at("data").as_string();
+            Bytes bytes;
+            for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+            commands.push_back(bytes);
+        }
+        return commands;
+    }
+    static Bytes Stored() {
+        Bytes data;
+        EXPECT_TRUE(StoredValue(kPrinter, &data));
+        return data;
+    }
+    static void SetWriteLimit(int limit) {
+        winsim::control::Change([limit](Json& m) {
+            for (auto& p : m["spooler"]["printers"].as_array()) {
+                if (p.at("name").as_string() == kPrinter) p["writeLimit"] = Json::number(limit);
+            }
+        });
+    }
+
+    std::unique_ptr<DevModeBuffer> devMode;
+};
+
+TEST_F(DocLayoutPageTest, Model46DefaultsAreShownAsTheRecordHoldsThem) {
+    HWND page = Open();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Text(page), L"Printer Config");
+    EXPECT_EQ(SendMessageW(Item(kSpeedCombo), CB_GETCOUNT, 0, 0), 8);
+    EXPECT_EQ(Selection(kSpeedCombo), 4);
+    EXPECT_EQ(Text(Item(kSpeedCombo)), L"5");
+    EXPECT_EQ(SendMessageW(Item(kDensityCombo), CB_GETCOUNT, 0, 0), 15);
+    EXPECT_EQ(Selection(kDensityCombo), 7);
+    EXPECT_EQ(Text(Item(kMediaCombo)), L"Continuous");
+    EXPECT_EQ(Text(Item(kGapCutCombo)), L"Cut On Page");
+    EXPECT_FALSE(Enabled(kGapCutCombo));
+    EXPECT_EQ(Text(Item(kPrintMethodCombo)), L"Default");
+    EXPECT_EQ(Text(Item(kAlignCombo)), L"Center");
+    EXPECT_EQ(Text(Item(kPaperCutCombo)), L"None");
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
+    EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"0");
+    EXPECT_FALSE(Enabled(kPaperLocationEdit));
+    EXPECT_FALSE(Enabled(kPaperLocationSpin));
+    EXPECT_TRUE(Visible(kCutterBox));
+    EXPECT_TRUE(Checked(kCutterBox));
+    EXPECT_TRUE(Checked(kRotate0));
+    for (int hidden : {1095, 1099, 1097, kCmdTypeCombo, 1102, kFadeLinesCombo, 1104}) EXPECT_FALSE(Visible(hidden)) << hidden;
+    // cmdType 1 on this model greys nothing out.
+    for (int enabled : {kMediaCombo, kSpeedCombo, kDensityCombo, kOffsetXEdit, kOffsetXSpin}) EXPECT_TRUE(Enabled(enabled)) << enabled;
+    EXPECT_EQ(Signals(), 0u);
+}
+
+TEST_F(DocLayoutPageTest, RecordEdgeValuesAreShownWithoutCorrection) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kMediaType, 2);
+    PutU32(record, kRotation, 7);
+    PutU32(record, kMirror, 2);
+    PutU32(record, kOffsetX, FloatBits(-0.06f));
+    PutU32(record, kSpeed, 20);
+    PutU16(record, kPaperLocation, 300);
+    Open(record);
+    EXPECT_TRUE(Enabled(kPaperLocationEdit));
+    EXPECT_TRUE(Enabled(kPaperLocationSpin));
+    EXPECT_FALSE(Enabled(kGapCutCombo));
+    for (int radio : {kRotate0, kRotate90, 1010, 1011}) EXPECT_FALSE(Checked(radio)) << radio;
+    EXPECT_FALSE(Checked(kMirrorBox));
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
+    EXPECT_EQ(SendMessageW(Item(kOffsetXSpin), UDM_GETPOS32, 0, 0), 0);
+    EXPECT_EQ(Selection(kSpeedCombo), CB_ERR);
+    EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"300");
+    EXPECT_EQ(SendMessageW(Item(kPaperLocationSpin), UDM_GETPOS32, 0, 0), 255);
+}
+
+TEST_F(DocLayoutPageTest, ImmediateSettingsChangeTheRecordAndSignalOnlyRealChanges) {
+    Open();
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
+    EXPECT_EQ(Signals(), 1u);
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
+    EXPECT_EQ(Signals(), 2u);
+    ASSERT_TRUE(Sheet().Click(kRotate0));  // already the record's rotation
+    EXPECT_EQ(Signals(), 2u);
+    ASSERT_TRUE(Sheet().Click(kRotate90));
+    EXPECT_EQ(Signals(), 3u);
+    EXPECT_FALSE(Checked(kRotate0));
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 4));  // the entry already shown
+    EXPECT_EQ(Signals(), 3u);
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 1));
+    ASSERT_TRUE(Sheet().Select(kAlignCombo, 2));
+    EXPECT_EQ(Signals(), 5u);
+    EXPECT_EQ(Sheet().Changes().back(), reinterpret_cast<WPARAM>(Sheet().PageWindow(0)));
+
+    Sheet().PressApply();
+    Bytes data = Stored();
+    EXPECT_EQ(GetU32(data.data(), kMirror), 0u);
+    EXPECT_EQ(GetU32(data.data(), kRotation), 1u);
+    EXPECT_EQ(GetU32(data.data(), kSpeed), 2u);
+    EXPECT_EQ(data[kAlignMode], 2);
+    EXPECT_TRUE(Commands().empty()) << "immediate settings need no command";
+    EXPECT_EQ(std::memcmp(devMode->Oem() + 12, data.data(), 128), 0) << "the DEVMODE body is the stored record";
+}
+
+TEST_F(DocLayoutPageTest, MediaTypeChoiceWaitsForApplyAndDrivesWhatIsEnabled) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
+    EXPECT_EQ(Signals(), 1u);
+    EXPECT_FALSE(Enabled(kGapCutCombo));
+    EXPECT_TRUE(Enabled(kPaperLocationEdit));
+    EXPECT_TRUE(Enabled(kPaperLocationSpin));
+    EXPECT_EQ(GetU32(Stored().data(), kMediaType), 0u) << "not stored before Apply";
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
+    EXPECT_TRUE(Enabled(kGapCutCombo));
+    EXPECT_FALSE(Enabled(kPaperLocationEdit));
+    ASSERT_TRUE(Sheet().Select(kGapCutCombo, 1));
+    Sheet().PressApply();
+    ASSERT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x02}}));
+    EXPECT_EQ(GetU32(Stored().data(), kMediaType), 1u);
+    EXPECT_EQ(GetU32(Stored().data(), kGapCutType), 1u);
+}
+
+TEST_F(DocLayoutPageTest, EachPrinterHeldChangeSendsItsCommandOnce) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
+    ASSERT_TRUE(Sheet().Select(kPrintMethodCombo, 1));
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
+    ASSERT_TRUE(Sheet().Type(kPaperLocationEdit, L"10"));
+    Sheet().PressApply();
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x03}, {0x1B, 0x05, 0x00}, {0x1B, 0x04, 0x0A}}));
+    Bytes data = Stored();
+    EXPECT_EQ(GetU32(data.data(), kMediaType), 2u);
+    EXPECT_EQ(GetU32(data.data(), kPrintMethod), 1u);
+    EXPECT_EQ(data[kPaperLocation], 10);
+
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 0));
+    ASSERT_TRUE(Sheet().Select(kPrintMethodCombo, 0));
+    Sheet().PressApply();
+    std::vector<Bytes> all = Commands();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[3], (Bytes{0x1B, 0x01, 0x00}));
+    EXPECT_EQ(all[4], (Bytes{0x1B, 0x05, 0x01}));
+}
+
+TEST_F(DocLayoutPageTest, PaperLocationTypedBeyondAByteIsStoredAndSentLowByte) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
+    ASSERT_TRUE(Sheet().Type(kPaperLocationEdit, L"300"));
+    // Enter: the dialog manager sends OK without moving the focus, so the edit is not normalised.
+    SendMessageW(Sheet().Window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(Sheet().Button(IDOK)));
+    EXPECT_EQ(Sheet().Result(), IDOK);
+    std::vector<Bytes> all = Commands();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1], (Bytes{0x1B, 0x04, 0x2C}));
+    Bytes data = Stored();
+    EXPECT_EQ(data[kPaperLocation] | (data[kPaperLocation + 1] << 8), 300);
+}
+
+TEST_F(DocLayoutPageTest, LeavingAnEditNormalisesItAgainstItsUpDown) {
+    Open();
+    ASSERT_TRUE(Sheet().Type(kOffsetXEdit, L"12.34"));
+    Sheet().Leave();
+    EXPECT_EQ(SendMessageW(Item(kOffsetXSpin), UDM_GETPOS32, 0, 0), 123);
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"12.3");
+    EXPECT_EQ(Signals(), 1u);
+    SetFocus(Item(kOffsetXEdit));
+    Sheet().Leave();
+    EXPECT_EQ(Signals(), 1u) << "nothing typed: no signal";
+
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
+    ASSERT_TRUE(Sheet().Type(kPaperLocationEdit, L"300"));
+    Sheet().Leave();
+    EXPECT_EQ(SendMessageW(Item(kPaperLocationSpin), UDM_GETPOS32, 0, 0), 255);
+    EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"255");
+}
+
+TEST_F(DocLayoutPageTest, EverySpinStepSignalsTheSheet) {
+    Open();
+    ASSERT_TRUE(Sheet().Spin(kOffsetXSpin, 2));
+    EXPECT_EQ(Signals(), 2u);
+    EXPECT_EQ(SendMessageW(Item(kOffsetXSpin), UDM_GETPOS32, 0, 0), 2);
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.2");
+    Sheet().PressApply();
+    EXPECT_EQ(GetU32(Stored().data(), kOffsetX), FloatBits(0.2f));
+}
+
+TEST_F(DocLayoutPageTest, NothingChangedSendsNothingButStoresTheRecord) {
+    Open();
+    StoreValue(kPrinter, Bytes(128, 0));
+    Sheet().PressOK();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Stored(), Model46Defaults());
+}
+
+TEST_F(DocLayoutPageTest, ARefusedCommandStopsTheApplyAndIsSentAgainNextTime) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
+    ASSERT_TRUE(Sheet().Select(kPrintMethodCombo, 1));
+    StoreValue(kPrinter, Bytes(128, 0));
+    winsim::control::InjectFault("StartDocPrinterW", ERROR_ACCESS_DENIED, 1);
+    Sheet().PressApply();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Stored(), Bytes(128, 0)) << "nothing written";
+
+    Sheet().PressOK();
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x01}, {0x1B, 0x05, 0x00}}));
+    EXPECT_EQ(GetU32(Stored().data(), kMediaType), 1u);
+}
+
+TEST_F(DocLayoutPageTest, AShortWriteIsAFailedCommand) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kPrintMethodCombo, 1));
+    SetWriteLimit(2);
+    Sheet().PressApply();
+    ASSERT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x05}}));
+    EXPECT_EQ(GetU32(Stored().data(), kPrintMethod), 0u);
+    SetWriteLimit(-1);
+    Sheet().PressOK();  // Apply is greyed out again: the sheet took the first run as done
+    EXPECT_EQ(Commands().back(), (Bytes{0x1B, 0x05, 0x00}));
+    EXPECT_EQ(GetU32(Stored().data(), kPrintMethod), 1u);
+}
+
+TEST_F(DocLayoutPageTest, PaperAutoTuneSendsAtOnceAndChangesNothing) {
+    Open();
+    ASSERT_TRUE(Sheet().Click(kAutoTune));
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x1B}}));
+    EXPECT_EQ(Signals(), 0u);
+    winsim::control::InjectFault("StartDocPrinterW", ERROR_ACCESS_DENIED, 1);
+    ASSERT_TRUE(Sheet().Click(kAutoTune));
+    EXPECT_EQ(Commands().size(), 1u);
+}
+
+TEST_F(DocLayoutPageTest, APageNeverShownCommitsNothing) {
+    StoreValue(kPrinter, Model46Defaults());
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    CompstuiHost& h = NewSheet(SheetKind::Document, devMode.get());
+    ASSERT_EQ(h.Open(1), S_OK);  // the custom paper page
+    StoreValue(kPrinter, Bytes(128, 0));
+    h.Sheet().PressOK();
+    EXPECT_EQ(Stored(), Bytes(128, 0));
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(DocLayoutPageTest, OkWithAllPagesOpenSendsEachCommandOnce) {
+    Open();
+    ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
+    ASSERT_TRUE(Sheet().SelectPage(1));
+    ASSERT_TRUE(Sheet().SelectPage(2));
+    Sheet().PressOK();
+    size_t applies = 0;
+    for (const auto& n : sheet->Sheet().Notifications()) applies += n.code == PSN_APPLY ? 1 : 0;
+    EXPECT_EQ(applies, 3u);
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x03}}));
+    EXPECT_EQ(GetU32(Stored().data(), kMediaType), 2u);
+}
+
+}  // namespace
+}  // namespace uiplugin_test
