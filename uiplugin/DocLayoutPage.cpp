@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 
 #include "ModelCaps.h"
 #include "Module.h"

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cwchar>
 
 #include "SheetContext.h"
 

@@ -3,6 +3,7 @@
 // declaring what winsim's printoem.h declares; the types only named there are only named here too.
 #pragma once
 #include <windows.h>
+#include <compstui.h>  // CommonUIProp's option items are common property sheet items
 
 // IPrintOemCommon::GetInfo modes.
 #define OEMGI_GETSIGNATURE 1
@@ -64,4 +65,28 @@ typedef struct _OEMUIPSPARAM {
     PVOID pOemEntry;
 } OEMUIPSPARAM, *POEMUIPSPARAM;
 
+// IPrintOemUI::CommonUIProp modes.
+#define OEMCUIP_DOCPROP 1
+#define OEMCUIP_PRNPROP 2
+
 typedef struct _OEMCUIPPARAM OEMCUIPPARAM, *POEMCUIPPARAM;
+typedef LONG(APIENTRY* OEMCUIPCALLBACK)(PCPSUICBPARAM, POEMCUIPPARAM);
+
+// What the core gives CommonUIProp: the driver's items, and the plug-in's own to describe.
+struct _OEMCUIPPARAM {
+    DWORD cbSize;
+    POEMUIOBJ poemuiobj;
+    HANDLE hPrinter;
+    PWSTR pPrinterName;
+    HANDLE hModule;
+    HANDLE hOEMHeap;
+    PDEVMODEW pPublicDM;
+    PVOID pOEMDM;
+    DWORD dwFlags;
+    POPTITEM pDrvOptItems;
+    DWORD cDrvOptItems;
+    POPTITEM pOEMOptItems;
+    DWORD cOEMOptItems;
+    PVOID pOEMUserData;
+    OEMCUIPCALLBACK OEMCUIPCallback;
+};
