@@ -28,12 +28,13 @@ if(NOT CMAKE_RC_COMPILER MATCHES "windres")
   message(FATAL_ERROR "The Windows build compiles resources with mingw-w64's windres, not ${CMAKE_RC_COMPILER}")
 endif()
 
-# Whole SDK headers mingw-w64 does not ship (prcomoem.h, printoem.h), found under their SDK names.
-# Searched before mingw-w64's own, so one that mingw-w64 starts shipping would be shadowed: say so.
-include_directories(${CMAKE_SOURCE_DIR}/winbuild/include)
+# Whole SDK headers mingw-w64 does not ship (prcomoem.h, printoem.h), found under their SDK names; the
+# Linux build uses the same copies. Searched before mingw-w64's own, so one that mingw-w64 starts
+# shipping would be shadowed: say so.
+include_directories(${CMAKE_SOURCE_DIR}/winbuild/include ${CMAKE_SOURCE_DIR}/sdk/include)
 foreach(header prcomoem.h printoem.h)
   if(EXISTS ${CMAKE_FIND_ROOT_PATH}/include/${header})
-    message(WARNING "mingw-w64 now ships ${header}: drop winbuild/include/${header}")
+    message(WARNING "mingw-w64 now ships ${header}: drop sdk/include/${header}")
   endif()
 endforeach()
 

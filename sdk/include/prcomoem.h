@@ -1,7 +1,7 @@
-// prcomoem.h for the Windows build: the COM interfaces between the printer-driver UI core and an OEM
-// UI plug-in, which mingw-w64 does not ship. Written from Microsoft's public documentation, declaring
-// what winsim's prcomoem.h declares. Methods keep their documented order: it is the vtable's.
-// The interface ids are defined once, in winbuild/velumor_guids.cpp (INITGUID).
+// The COM interfaces between the printer-driver UI core and an OEM UI plug-in, written from Microsoft's
+// public documentation: neither mingw-w64 nor winsim ships them, so both builds use this one copy.
+// Methods keep their documented order: it is the vtable's. On Windows the interface ids are defined
+// once, in winbuild/velumor_guids.cpp (INITGUID).
 #pragma once
 #include <windows.h>
 #include <objbase.h>

@@ -1,8 +1,9 @@
-// Printer OEM plug-in structures and constants, as the printer-driver UI core exchanges them with an
-// OEM UI plug-in.
+// The structures and constants the printer-driver UI core exchanges with an OEM UI plug-in, written
+// from Microsoft's public documentation: neither mingw-w64 nor winsim ships them, so both builds use
+// this one copy.
 #pragma once
-#include "wingdi.h"
-#include "compstui.h"
+#include <windows.h>
+#include <compstui.h>  // CommonUIProp's option items are common property sheet items
 
 // IPrintOemCommon::GetInfo modes.
 #define OEMGI_GETSIGNATURE 1
@@ -21,13 +22,14 @@
 #define OEMDM_CONVERT 3
 #define OEMDM_MERGE 4
 
-// Starts every plug-in's private DEVMODE part.
 typedef struct _OEM_DMEXTRAHEADER {
     DWORD dwSize;
     DWORD dwSignature;
     DWORD dwVersion;
 } OEM_DMEXTRAHEADER, *POEM_DMEXTRAHEADER;
+#ifdef __cplusplus
 static_assert(sizeof(OEM_DMEXTRAHEADER) == 12, "OEM_DMEXTRAHEADER has Windows' size");
+#endif
 
 typedef struct _OEMUIPROCS OEMUIPROCS, *POEMUIPROCS;
 
@@ -41,8 +43,8 @@ typedef struct _OEMDMPARAM {
     PVOID pdriverobj;
     HANDLE hPrinter;
     HANDLE hModule;
-    PDEVMODE pPublicDMIn;
-    PDEVMODE pPublicDMOut;
+    PDEVMODEW pPublicDMIn;
+    PDEVMODEW pPublicDMOut;
     PVOID pOEMDMIn;
     PVOID pOEMDMOut;
     DWORD cbBufSize;
@@ -56,7 +58,7 @@ typedef struct _OEMUIPSPARAM {
     PWSTR pPrinterName;
     HANDLE hModule;
     HANDLE hOEMHeap;
-    PDEVMODE pPublicDM;
+    PDEVMODEW pPublicDM;
     PVOID pOEMDM;
     PVOID pOEMUserData;
     DWORD dwFlags;
@@ -78,7 +80,7 @@ struct _OEMCUIPPARAM {
     PWSTR pPrinterName;
     HANDLE hModule;
     HANDLE hOEMHeap;
-    PDEVMODE pPublicDM;
+    PDEVMODEW pPublicDM;
     PVOID pOEMDM;
     DWORD dwFlags;
     POPTITEM pDrvOptItems;
