@@ -31,15 +31,9 @@ struct ListState {
     std::vector<Item> items;
 };
 
-constexpr int kStateIndex = 0;  // the ListState, in the window's extra bytes
 constexpr UINT kStateBits = LVIS_FOCUSED | LVIS_SELECTED;
 
-ListState* State(HWND hwnd) {
-    auto w = Peek(hwnd);
-    LONG_PTR value = 0;
-    if (w) winsim::user32::ReadExtra(*w, kStateIndex, &value);
-    return reinterpret_cast<ListState*>(value);
-}
+ListState* State(HWND hwnd) { return winsim::user32::ControlState<ListState>(hwnd); }
 
 bool Has(HWND hwnd, DWORD style) { return (GetWindowLongPtrW(hwnd, GWL_STYLE) & style) != 0; }
 
@@ -173,17 +167,8 @@ BOOL DeleteItem(HWND hwnd, WPARAM index) {
 }
 
 LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto w = Peek(hwnd);
-        if (!w || !winsim::user32::WriteExtra(*w, kStateIndex, reinterpret_cast<LONG_PTR>(new ListState))) return FALSE;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    if (msg == WM_NCDESTROY) {
-        auto w = Peek(hwnd);
-        delete State(hwnd);
-        if (w) winsim::user32::WriteExtra(*w, kStateIndex, 0);
-        return 0;
-    }
+    LRESULT lifetime = 0;
+    if (winsim::user32::ControlStateLifetime<ListState>(hwnd, msg, wParam, lParam, &lifetime)) return lifetime;
     ListState* s = State(hwnd);
     if (!s) return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {

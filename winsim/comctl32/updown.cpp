@@ -17,7 +17,6 @@ namespace {
 
 using winsim::user32::Peek;
 
-constexpr int kStateIndex = 0;  // a pointer to the control's state, in the window's extra bytes
 
 struct UpDownState {
     int low = 100;
@@ -27,12 +26,7 @@ struct UpDownState {
     HWND buddy = nullptr;
 };
 
-UpDownState* StateOf(HWND hwnd) {
-    auto w = Peek(hwnd);
-    LONG_PTR value = 0;
-    if (w) winsim::user32::ReadExtra(*w, kStateIndex, &value);
-    return reinterpret_cast<UpDownState*>(value);
-}
+UpDownState* StateOf(HWND hwnd) { return winsim::user32::ControlState<UpDownState>(hwnd); }
 
 int Smallest(const UpDownState& s) { return s.low < s.high ? s.low : s.high; }
 int Largest(const UpDownState& s) { return s.low < s.high ? s.high : s.low; }
@@ -75,20 +69,9 @@ void Step(HWND hwnd, bool towardUpper) {
 }
 
 LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT lifetime = 0;
+    if (winsim::user32::ControlStateLifetime<UpDownState>(hwnd, msg, wParam, lParam, &lifetime)) return lifetime;
     UpDownState* s = StateOf(hwnd);
-    switch (msg) {
-    case WM_NCCREATE: {
-        auto w = Peek(hwnd);
-        if (!w || !winsim::user32::WriteExtra(*w, kStateIndex, reinterpret_cast<LONG_PTR>(new UpDownState))) return FALSE;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    case WM_NCDESTROY:
-        delete s;
-        if (auto w = Peek(hwnd)) winsim::user32::WriteExtra(*w, kStateIndex, 0);
-        return 0;
-    default:
-        break;
-    }
     if (!s) return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
     case UDM_SETRANGE32:

@@ -15,7 +15,6 @@ namespace {
 
 using winsim::user32::Peek;
 
-constexpr int kStateIndex = 0;  // a pointer to the combo's state, in the window's extra bytes
 constexpr int kFieldHeight = 22;
 constexpr int kItemHeight = winsim::user32::kBaseUnitY;
 
@@ -26,12 +25,7 @@ struct ComboState {
     int pressed = CB_ERR;  // the list item the mouse went down on
 };
 
-ComboState* StateOf(HWND hwnd) {
-    auto w = Peek(hwnd);
-    LONG_PTR value = 0;
-    if (w) winsim::user32::ReadExtra(*w, kStateIndex, &value);
-    return reinterpret_cast<ComboState*>(value);
-}
+ComboState* StateOf(HWND hwnd) { return winsim::user32::ControlState<ComboState>(hwnd); }
 
 int Count(const ComboState& s) { return static_cast<int>(s.items.size()); }
 
@@ -73,20 +67,9 @@ int ItemAt(const ComboState& s, LPARAM point) {
 }
 
 LRESULT CALLBACK ComboProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT lifetime = 0;
+    if (winsim::user32::ControlStateLifetime<ComboState>(hwnd, msg, wParam, lParam, &lifetime)) return lifetime;
     ComboState* s = StateOf(hwnd);
-    switch (msg) {
-    case WM_NCCREATE: {
-        auto w = Peek(hwnd);
-        if (!w || !winsim::user32::WriteExtra(*w, kStateIndex, reinterpret_cast<LONG_PTR>(new ComboState))) return FALSE;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    case WM_NCDESTROY:
-        delete s;
-        if (auto w = Peek(hwnd)) winsim::user32::WriteExtra(*w, kStateIndex, 0);
-        return 0;
-    default:
-        break;
-    }
     if (!s) return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
     case CB_ADDSTRING: {

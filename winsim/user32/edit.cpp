@@ -10,7 +10,6 @@ namespace {
 
 using winsim::user32::Peek;
 
-constexpr int kStateIndex = 0;  // a pointer to the edit's state, in the window's extra bytes
 constexpr size_t kDefaultLimit = 32767;
 constexpr size_t kLargestLimit = 0x7FFFFFFE;
 
@@ -20,12 +19,7 @@ struct EditState {
     size_t selEnd = 0;
 };
 
-EditState* StateOf(HWND hwnd) {
-    auto w = Peek(hwnd);
-    LONG_PTR value = 0;
-    if (w) winsim::user32::ReadExtra(*w, kStateIndex, &value);
-    return reinterpret_cast<EditState*>(value);
-}
+EditState* StateOf(HWND hwnd) { return winsim::user32::ControlState<EditState>(hwnd); }
 
 void Clamp(EditState* s, size_t length) {
     if (s->selStart > length) s->selStart = length;
@@ -62,17 +56,9 @@ void Type(HWND hwnd, wchar_t c) {
 }
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT lifetime = 0;
+    if (winsim::user32::ControlStateLifetime<EditState>(hwnd, msg, wParam, lParam, &lifetime)) return lifetime;
     switch (msg) {
-    case WM_NCCREATE: {
-        auto w = Peek(hwnd);
-        if (!w || !winsim::user32::WriteExtra(*w, kStateIndex, reinterpret_cast<LONG_PTR>(new EditState))) return FALSE;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    case WM_NCDESTROY: {
-        delete StateOf(hwnd);
-        if (auto w = Peek(hwnd)) winsim::user32::WriteExtra(*w, kStateIndex, 0);
-        return 0;
-    }
     case WM_SETTEXT: {
         LRESULT result = DefWindowProcW(hwnd, msg, wParam, lParam);
         if (EditState* s = StateOf(hwnd)) s->selStart = s->selEnd = 0;

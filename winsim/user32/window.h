@@ -64,6 +64,33 @@ std::shared_ptr<const WindowClass> FindClass(LPCWSTR nameOrAtom);
 bool ReadExtra(const Window& w, int index, LONG_PTR* value);
 bool WriteExtra(Window& w, int index, LONG_PTR value);
 
+// A control's state object, kept as a pointer in the first extra bytes of its window.
+template <class State>
+State* ControlState(HWND hwnd) {
+    auto w = Peek(hwnd);
+    LONG_PTR value = 0;
+    if (w) ReadExtra(*w, 0, &value);
+    return reinterpret_cast<State*>(value);
+}
+
+// Makes the state at WM_NCCREATE and deletes it at WM_NCDESTROY; true, with the answer, for those two.
+template <class State>
+bool ControlStateLifetime(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (msg == WM_NCCREATE) {
+        auto w = Peek(hwnd);
+        *result = w && WriteExtra(*w, 0, reinterpret_cast<LONG_PTR>(new State)) ? DefWindowProcW(hwnd, msg, wParam, lParam)
+                                                                                : FALSE;
+        return true;
+    }
+    if (msg == WM_NCDESTROY) {
+        delete ControlState<State>(hwnd);
+        if (auto w = Peek(hwnd)) WriteExtra(*w, 0, 0);
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
 // Sends WM_COMMAND with a notification code to a control's parent.
 void NotifyParent(HWND control, WORD code);
 
