@@ -2,32 +2,14 @@
 // narrow text and turned back into wide text, both under the "chs" locale, restored after each use.
 #include <windows.h>
 
-#include <clocale>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "ChsLocale.h"
 #include "Installer.h"
 #include "Logger.h"
 #include "PrinterDeviceObject.h"
-
-namespace {
-
-// Switches the runtime's whole locale to "chs" and back to the saved name when it goes.
-class ChsLocale {
-public:
-    ChsLocale() {
-        const char* current = setlocale(LC_ALL, nullptr);
-        saved_ = current ? current : "C";
-        setlocale(LC_ALL, "chs");
-    }
-    ~ChsLocale() { setlocale(LC_ALL, saved_.c_str()); }
-
-private:
-    std::string saved_;
-};
-
-}  // namespace
 
 std::wstring StringToWString(const std::string& text) {
     ChsLocale locale;

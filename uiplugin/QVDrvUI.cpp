@@ -12,20 +12,10 @@
 #include "Module.h"
 #include "PrinterSettings.h"
 
+// Whatever sheet is still open goes with the controller, the device sheet's printer handle too.
 QVDrvUI::~QVDrvUI() {
-    AutoLock guard(&m_lock);
-    delete m_pDevAboutPage;
-    m_pDevAboutPage = nullptr;
-    delete m_pLayoutPage;
-    m_pLayoutPage = nullptr;
-    delete m_pPaperPage;
-    m_pPaperPage = nullptr;
-    delete m_pDocAboutPage;
-    m_pDocAboutPage = nullptr;
-    if (m_pContext) {
-        CloseOwnPrinter();
-        m_pContext = nullptr;
-    }
+    DestroySheet(kDeviceSheet);
+    DestroySheet(kDocumentSheet);
 }
 
 HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* context, SheetKind kind) {

@@ -2,31 +2,12 @@
 
 #include <windows.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <vector>
 
-namespace {
-
-// Sets "chs" for one conversion and puts the previous locale back.
-class ChsLocale {
-public:
-    ChsLocale() {
-        const char* current = setlocale(LC_ALL, nullptr);
-        saved_ = current ? current : "C";
-        setlocale(LC_ALL, "chs");
-    }
-    ~ChsLocale() { setlocale(LC_ALL, saved_.c_str()); }
-    ChsLocale(const ChsLocale&) = delete;
-    ChsLocale& operator=(const ChsLocale&) = delete;
-
-private:
-    std::string saved_;
-};
-
-}  // namespace
+#include "ChsLocale.h"
 
 std::string WideToAnsi(const wchar_t* text) {
     if (!text) return std::string();
