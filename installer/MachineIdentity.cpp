@@ -2,6 +2,7 @@
 // narrow text and turned back into wide text, both under the "chs" locale, restored after each use.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,12 +31,15 @@ std::string CPrinterDeviceObject::GetRegStringValue(std::string subKey, std::str
     DWORD type = 0;
     DWORD size = 0;
     RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size);
-    if (type == REG_SZ) {
+    // Less than one character is an empty value.
+    if (type == REG_SZ && size >= sizeof(WCHAR)) {
         // size characters for size bytes: the text is terminated even when the stored value is not.
         std::vector<wchar_t> buffer(size + 1, L'\0');
         DWORD bytes = size;
         if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(buffer.data()), &bytes) ==
             ERROR_SUCCESS) {
+            // Only whole characters: an odd last byte is no text.
+            buffer[std::min<size_t>(bytes, size) / sizeof(WCHAR)] = L'\0';
             std::wstring wide(buffer.data());
             ChsLocale locale;
             std::vector<char> out(2 * wide.size() + 1, '\0');

@@ -2,6 +2,7 @@
 // with the runtime's locale put back afterwards.
 #include "InstallerTest.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,26 @@ Json Value(DWORD type, const Json& data, bool terminated = true) {
     v["data"] = data;
     if (!terminated) v["noTerminator"] = Json::boolean(true);
     return v;
+}
+
+// Any bytes under any type, an odd count too.
+Json Bytes(DWORD type, const std::string& hex) {
+    Json v = Value(type, Json::null());
+    v["bytes"] = Json::string(hex);
+    return v;
+}
+
+// The text's characters as the registry stores them (WCHAR-sized, little-endian), without terminator.
+std::string WideHex(const std::wstring& text) {
+    std::string hex;
+    char byte[3];
+    for (wchar_t c : text) {
+        for (size_t i = 0; i < sizeof(WCHAR); ++i) {
+            std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>((static_cast<uint32_t>(c) >> (8 * i)) & 0xFF));
+            hex += byte;
+        }
+    }
+    return hex;
 }
 
 class MachineIdentityTest : public installertest::InstallerTest {
@@ -90,6 +111,7 @@ TEST_F(MachineIdentityTest, ValuesThatAreNoReadableTextCountAsEmpty) {
         {"REG_DWORD", Value(REG_DWORD, Json::number(7))},
         {"empty text", Value(REG_SZ, Json::string(""))},
         {"no bytes at all", Value(REG_SZ, Json::string(""), false)},
+        {"one byte", Bytes(REG_SZ, "35")},
         {"Thai letter", Value(REG_SZ, Json::string("5f0c-\u0e01"))},
         {"printer emoji", Value(REG_SZ, Json::string("5f0c-\U0001F5A8"))},
         {"missing value", Json::null()},
@@ -120,6 +142,7 @@ TEST_F(MachineIdentityTest, TextValuesArriveWholeOrCutToTheGlobal) {
     } cases[] = {
         {"without terminator", Value(REG_SZ, Json::string("5f0c7d2e-93a1"), false), L"5f0c7d2e-93a1"},
         {"one character without terminator", Value(REG_SZ, Json::string("z"), false), L"z"},
+        {"an odd byte after the text", Bytes(REG_SZ, WideHex(L"5f0c") + "41"), L"5f0c"},
         {"GB2312 characters", Value(REG_SZ, Json::string("\u673a\u5668\u6807\u8bc6-\u6d4b\u8bd5")),
          L"\u673a\u5668\u6807\u8bc6-\u6d4b\u8bd5"},
         {"exactly 260 characters", Value(REG_SZ, Json::string(std::string(260, 'g'))), std::wstring(260, L'g')},

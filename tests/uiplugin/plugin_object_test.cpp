@@ -154,6 +154,17 @@ TEST_F(PluginObjectTest, DeviceCapabilitiesAppendsTheCustomPaper) {
     EXPECT_EQ(std::wstring(names.data() + 64), L"Custom Size");
     EXPECT_EQ(names[63], L'#');
     EXPECT_EQ(names[128], L'#');
+
+    // Each language's table carries the name: the loader picks the language per block of ids.
+    for (const auto& [language, name] : {std::pair<int, std::wstring>{1041, L"カスタムサイズ"}, {2052, L"自定义尺寸"}}) {
+        SCOPED_TRACE(language);
+        winsim::control::Change([language = language](winsim::control::Json& machine) {
+            machine["system"]["uiLanguage"] = winsim::control::Json::number(language);
+        });
+        names.fill(L'#');
+        EXPECT_EQ(host->DeviceCapabilities(plugin, printer, DC_PAPERNAMES, names.data(), 1, &result), S_OK);
+        EXPECT_EQ(std::wstring(names.data() + 64), name);
+    }
 }
 
 TEST_F(PluginObjectTest, DeviceCapabilitiesCountsAndKeepsTheDriversFailure) {

@@ -35,8 +35,16 @@ const Json* FindKey(const Json& machine, const std::string& root, const std::str
     return nullptr;
 }
 
-// The bytes a value holds as RegQueryValueExW hands them out.
+std::vector<BYTE> HexBytes(const std::string& hex) {
+    std::vector<BYTE> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// The bytes a value holds as RegQueryValueExW hands them out. "bytes" (hexadecimal text) stores any
+// bytes under any type, as the registry itself allows: an odd-sized REG_SZ, say.
 std::vector<BYTE> ValueBytes(const Json& value, DWORD type) {
+    if (value.has_field("bytes") && value.at("bytes").is_string()) return HexBytes(value.at("bytes").as_string());
     std::vector<BYTE> bytes;
     auto appendWide = [&](const std::wstring& text, bool terminate) {
         const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
@@ -59,10 +67,8 @@ std::vector<BYTE> ValueBytes(const Json& value, DWORD type) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
         break;
     }
-    default: {  // hexadecimal text
-        std::string hex = data.is_string() ? data.as_string() : "";
-        for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
+    default:  // hexadecimal text
+        bytes = HexBytes(data.is_string() ? data.as_string() : "");
     }
     return bytes;
 }

@@ -57,6 +57,21 @@ TEST_F(LoadStringTest, LanguageTheModuleLacksFallsBackToEnglish) {
     }
 }
 
+// The language is chosen per block of 16 ids: a block the UI language has does not borrow a missing id
+// from English.
+TEST_F(LoadStringTest, IdMissingFromTheChosenLanguagesBlockHasNoText) {
+    EXPECT_EQ(Load(IDS_ENGLISH_ONLY), L"English only");
+    for (int language : {1041, 2052}) {
+        SCOPED_TRACE("UI language " + std::to_string(language));
+        SetUiLanguage(language);
+        WCHAR buf[16] = L"stale";
+        EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), IDS_ENGLISH_ONLY, buf, 16), 0);
+        EXPECT_STREQ(buf, L"");
+    }
+    SetUiLanguage(1031);  // no German block: the whole English one serves
+    EXPECT_EQ(Load(IDS_ENGLISH_ONLY), L"English only");
+}
+
 TEST_F(LoadStringTest, ShortBufferGetsTheStringCutAndTerminated) {
     WCHAR buf[16];
     std::wmemset(buf, L'#', 16);

@@ -2,6 +2,7 @@
 #pragma once
 #define IDS_GREETING 101
 #define IDS_CAPTION 102
+#define IDS_ENGLISH_ONLY 103  // in the English table only, in the same block of 16 as the two above
 #define IDS_NOT_THERE 4000
 
 // Dialog templates (dialog_test.cpp, property_sheet_test.cpp).

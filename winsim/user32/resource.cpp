@@ -50,22 +50,28 @@ const void* ModuleBaseOf(const void* address) {
 
 LANGID UiLanguage() { return ThreadUiLanguage(); }
 
+// Strings are stored in blocks of 16 ids, one block per language: the loader picks the block's language
+// first, so an id that block lacks has no text even where another language has it.
 const wchar_t* FindString(HINSTANCE module, UINT id, LANGID language) {
     const void* base = BaseOfModule(module);
     std::lock_guard<std::mutex> lock(gMutex);
     auto it = Modules().find(base);
     if (it == Modules().end()) return nullptr;
-    const WinsimStringResource* best = nullptr;
+    const WinsimStringResource* block = nullptr;
     int bestRank = 99;
     for (const WinsimStringResource* s : it->second.strings) {
-        if (s->id != id) continue;
+        if (s->id / 16 != id / 16) continue;
         int rank = LanguageRank(s->language, language);
         if (rank < bestRank) {
             bestRank = rank;
-            best = s;
+            block = s;
         }
     }
-    return best ? best->text : nullptr;
+    if (!block) return nullptr;
+    for (const WinsimStringResource* s : it->second.strings) {
+        if (s->id == id && s->language == block->language) return s->text;
+    }
+    return nullptr;
 }
 
 const WinsimResource* FindResource(HINSTANCE module, unsigned type, unsigned id, LANGID language, bool* typeKnown) {
