@@ -44,13 +44,15 @@ void ShowInstallError(int code) {
 
     if (code == INSTALL_ERR_DRIVER_STORE) {
         std::wstring text = SystemText(err);
+        // A text that was only a line break is still the system's text, not a missing one.
+        const bool noSystemText = text.empty();
         if (text.size() > 1) {
             if (text.back() == L'\n') {
                 text.pop_back();
                 if (!text.empty() && text.back() == L'\r') text.pop_back();
             }
         }
-        if (text.empty()) {
+        if (noSystemText) {
             // No system text: the form a COM error object would give, as a last resort.
             WCHAR fallback[32] = {0};
             DWORD w = (err - 0x200) & 0xFFFF;

@@ -66,6 +66,34 @@ int ParseInt(const std::string& text) {
     return static_cast<int>(value);
 }
 
+bool IsDigit(const std::string& text, size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); }
+
+// atof's rules and no more: leading blanks, an optional sign, decimal digits with "." as the point, an
+// optional exponent, 0 without digits. A newer runtime's atof also reads "inf", "nan" and hexadecimal,
+// which a typed length must not become.
+double ParseFloat(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    const size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t digits = 0;
+    for (; IsDigit(text, i); ++i) ++digits;
+    if (i < text.size() && text[i] == '.') {
+        for (++i; IsDigit(text, i); ++i) ++digits;
+    }
+    if (digits == 0) return 0.0;
+    size_t end = i;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (IsDigit(text, j)) {
+            while (IsDigit(text, j)) ++j;
+            end = j;
+        }
+    }
+    return std::strtod(text.substr(start, end - start).c_str(), nullptr);
+}
+
 int Position(HWND upDown) { return static_cast<int>(SendMessageW(upDown, UDM_GETPOS32, 0, 0)); }
 
 void ShowOneDecimal(const VEdit& edit, float value) {
@@ -82,7 +110,7 @@ void ShowWhole(const VEdit& edit, int value) {
 
 }  // namespace
 
-float VPage::ReadEditFloat(const VEdit& edit) { return ToFloat(std::atof(EditText(edit).c_str())); }
+float VPage::ReadEditFloat(const VEdit& edit) { return ToFloat(ParseFloat(EditText(edit))); }
 
 int VPage::SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta) {
     if (std::fabs(static_cast<double>(scale)) <= kSmallestScale) return 0;

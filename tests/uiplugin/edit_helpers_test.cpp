@@ -91,6 +91,15 @@ TEST_F(EditHelpersTest, ReadEditFloatParsesTheTextAsAtofDoes) {
     EXPECT_EQ(Read(L"abc"), 0.0f);
     EXPECT_EQ(Read(L" -3.25mm"), -3.25f);
     EXPECT_EQ(Read(L"1e2"), 100.0f);
+    EXPECT_EQ(Read(L"+.5E-1x"), 0.05f);
+    EXPECT_EQ(Read(L"7e"), 7.0f);
+    EXPECT_EQ(Read(L"7e+"), 7.0f);
+    EXPECT_EQ(Read(L"."), 0.0f);
+    // Words and hexadecimal some runtimes' atof would read are no number here.
+    for (const wchar_t* text : {L"inf", L"-infinity", L"nan", L"NAN(1)", L"0x10", L" 0X1p4"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        EXPECT_EQ(Read(text), 0.0f);
+    }
     // Only the first 259 characters are read.
     EXPECT_EQ(Read(std::wstring(258, L'0') + L"5"), 5.0f);
     EXPECT_EQ(Read(std::wstring(259, L'0') + L"5"), 0.0f);
@@ -176,7 +185,7 @@ TEST_F(EditHelpersTest, SyncSpinFloatSaturatesValuesBeyondInt) {
     // With the whole of int as its range, the ends of int; a step past the end stays there.
     state.low = INT_MIN;
     state.high = INT_MAX;
-    for (const wchar_t* text : {L"1e30", L"inf"}) {
+    for (const wchar_t* text : {L"1e30", L"1e400"}) {
         SCOPED_TRACE(text);
         Set(text, 0);
         EXPECT_EQ(VPage::SyncSpinFloat(edit, upDown, 10.0f, 1), 1);
@@ -190,9 +199,11 @@ TEST_F(EditHelpersTest, SyncSpinFloatSaturatesValuesBeyondInt) {
     Set(L"1e30", INT_MAX);
     EXPECT_EQ(VPage::SyncSpinFloat(edit, upDown, 10.0f, 1), 0);
     EXPECT_EQ(state.position, INT_MAX);
+    // "nan" is no number: 0, like any text without one.
     Set(L"nan", 7);
     EXPECT_EQ(VPage::SyncSpinFloat(edit, upDown, 10.0f, 0), 1);
     EXPECT_EQ(state.position, 0);
+    EXPECT_EQ(Text(), L"0.0");
 }
 
 TEST_F(EditHelpersTest, SyncSpinIntFollowsTheSameRulesForWholeNumbers) {
