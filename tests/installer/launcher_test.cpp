@@ -1,6 +1,7 @@
 // The launcher: which Prunavel is started for the processor, and how its exit code becomes the result.
 #include "InstallerTest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -120,6 +121,57 @@ TEST_F(LauncherTest, ZeroExitCodeLeavesTheLastErrorAlone) {
     EXPECT_GT(FormCount(), baseForms);
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
     EXPECT_EQ(Queues(), queues);
+}
+
+TEST_F(LauncherTest, UnreadableExitCodeFailsWithTheReadError) {
+    UsePackageFolder();
+    const size_t baseForms = FormCount();
+    InjectFault("GetExitCodeProcess", ERROR_ACCESS_DENIED);
+    // A fault that never fires: what is left of its "after" counts the CloseHandle calls.
+    const int plenty = 1000000;
+    InjectFault("CloseHandle", ERROR_INVALID_HANDLE, 1, plenty);
+    CPrinterDeviceObject::GetInstance().lastError = 77;
+
+    EXPECT_EQ(InstallFromPrunavel(46, L"Brisora-40"), -1009);
+    EXPECT_FALSE(FaultPending("GetExitCodeProcess"));
+    EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, ERROR_ACCESS_DENIED);
+    // The code variable keeps its start value when the read fails.
+    std::vector<std::string> expected = {"Prunavel:dwExitCode=0", "Prunavel:erro=5"};
+    EXPECT_EQ(Messages(), expected);
+    // winsim makes no thread handle, so the one close is the process handle's.
+    EXPECT_EQ(plenty - FaultOf("CloseHandle").at("after").as_integer(), 1);
+    // Prunavel did install; without its verdict the forms step is skipped all the same.
+    std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
+    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(FormCount(), baseForms);
+}
+
+TEST_F(LauncherTest, FailedFormsStepStillEndsWithZero) {
+    UsePackageFolder();
+    const struct {
+        const char* function;
+        int count;
+        const char* line;  // the forms step's own report of the failure
+    } cases[] = {
+        {"OpenPrinterW", 1, "InitForms:OpenPrinter failed ! (GetLastError = 0x5)"},
+        {"AddFormW", 7, "InitForms:addCustomPaper, bRet=0, formName=Custom PRC 16K"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.function);
+        Restart();
+        const size_t baseForms = FormCount();
+        InjectFault(c.function, ERROR_ACCESS_DENIED, c.count);
+        CPrinterDeviceObject::GetInstance().lastError = 1234;
+
+        EXPECT_EQ(InstallFromPrunavel(46, L"Brisora-40"), 0);
+        EXPECT_FALSE(FaultPending(c.function)) << "every injected failure was met";
+        EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, 1234);
+        EXPECT_EQ(FormCount(), baseForms);
+        std::vector<std::string> messages = Messages();
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), c.line), 1);
+        std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
+        EXPECT_EQ(Queues(), queues);
+    }
 }
 
 }  // namespace

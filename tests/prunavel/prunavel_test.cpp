@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,11 @@ std::string Win32Path(const std::string& host) {
     return path;
 }
 
-std::string UpdateFailed(uint32_t error) {
+std::string UpdateFailed(uint32_t error, const std::string& hardwareId = "USBPRINT\\Brisora40C3F1") {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%x", error);
-    return std::string("PNPInstallDev::UpdateDriverForPlugAndPlayDevices failed ! hardwareId=USBPRINT\\Brisora40C3F1, "
-                       "(GetLastError = 0x") +
-           hex + ")";
+    return "PNPInstallDev::UpdateDriverForPlugAndPlayDevices failed ! hardwareId=" + hardwareId +
+           ", (GetLastError = 0x" + hex + ")";
 }
 
 std::string Final(int32_t iRet) { return "Prunavel: PNPInstallDev iRet=" + std::to_string(iRet) + "!"; }
@@ -59,6 +59,46 @@ protected:
     static std::string ModelLine(const std::string& model) {
         return "Prunavel:model=" + model + ", gszInfFilePath=" + Win32Path(testsupport::PackagePath("amd64")) +
                "\\..\\ZLPrtDrv.inf!";
+    }
+
+    // Run in the test folder, so that a log written through a relative path would land below it too.
+    testsupport::RunResult PrunavelInTestFolder(const std::vector<std::string>& args) {
+        return testsupport::RunProgram(testsupport::PackagePath("amd64/Prunavel"), args, Dir());
+    }
+    bool AnyLogBelowTestFolder() const {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(Dir())) {
+            if (entry.path().filename().string().find("Prunavel.log") != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    static bool FaultPending(const std::string& function) {
+        Json faults = winsim::control::Read().at("faults");
+        for (size_t i = 0; i < faults.size(); ++i) {
+            if (faults.at(i).at("function").as_string() == function) return true;
+        }
+        return false;
+    }
+
+    // The second model's USBPRINT device on USB002, beside the first model's on USB001.
+    static void PlugSecondModel() {
+        Change([](Json& m) {
+            Json device = m["devices"][1];
+            device["instanceId"] = Json::string("USBPRINT\\BRISORA40P\\7&5E6F7A8B&0&USB002");
+            device["hardwareIds"][0] = Json::string("USBPRINT\\Brisora40P7A2E");
+            m["devices"][m["devices"].size()] = device;
+            Json port = m["spooler"]["ports"][3];
+            port["name"] = Json::string("USB002");
+            m["spooler"]["ports"][m["spooler"]["ports"].size()] = port;
+        });
+    }
+    static std::vector<std::pair<std::string, std::string>> Queues() {
+        std::vector<std::pair<std::string, std::string>> out;
+        Json printers = winsim::control::Read().at("spooler").at("printers");
+        for (size_t i = 0; i < printers.size(); ++i) {
+            out.emplace_back(printers.at(i).at("name").as_string(), printers.at(i).at("port").as_string());
+        }
+        return out;
     }
 
     static int64_t NowMs() { return winsim::control::Read().at("clock").at("nowMs").as_number().to_int64(); }
@@ -92,6 +132,38 @@ TEST_F(PrunavelTest, ModelOfNoRowEndsWithMinusOneAfterTheModelLine) {
     EXPECT_EQ(QueueCount(), 0u);
 }
 
+TEST_F(PrunavelTest, UnreadablePathEndsWithMinusOneBeforeAnyLog) {
+    const std::pair<const char*, DWORD> cases[] = {{"GetTempPathW", ERROR_ACCESS_DENIED},
+                                                   {"GetModuleFileNameW", ERROR_INSUFFICIENT_BUFFER}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        winsim::control::UseFreshMachine(MachinePath());
+        InjectFault(c.first, c.second);
+        testsupport::RunResult r = PrunavelInTestFolder({"46"});
+        ASSERT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, -1);
+        EXPECT_FALSE(FaultPending(c.first));
+        EXPECT_FALSE(AnyLogBelowTestFolder());
+        EXPECT_EQ(QueueCount(), 0u);
+    }
+}
+
+TEST_F(PrunavelTest, TemporaryPathLongerThanMaxPathEndsWithMinusOneBeforeAnyLog) {
+    const std::string folder = Win32Path(Dir()) + "\\";
+    for (size_t length : {261u, 300u}) {
+        SCOPED_TRACE(length);
+        winsim::control::UseFreshMachine(MachinePath());
+        const std::string tempPath = folder + std::string(length - folder.size() - 1, 't') + "\\";
+        ASSERT_EQ(tempPath.size(), length);
+        Change([&](Json& m) { m["system"]["tempPath"] = Json::string(tempPath); });
+        testsupport::RunResult r = PrunavelInTestFolder({"46"});
+        ASSERT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, -1);
+        EXPECT_FALSE(AnyLogBelowTestFolder());
+        EXPECT_EQ(QueueCount(), 0u);
+    }
+}
+
 TEST_F(PrunavelTest, PluggedPrinterIsInstalledOnItsPort) {
     testsupport::RunResult r = Prunavel({"46"});
     ASSERT_TRUE(r.recorded) << r.err;
@@ -120,6 +192,34 @@ TEST_F(PrunavelTest, PluggedPrinterIsInstalledOnItsPort) {
     EXPECT_EQ(spooler.at("printers").at(0).at("name").as_string(), "Brisora-40");
     EXPECT_EQ(spooler.at("printers").at(0).at("port").as_string(), "USB001");
     EXPECT_EQ(NowMs(), 0);
+}
+
+TEST_F(PrunavelTest, SecondModelIsInstalledThroughItsOwnHardwareIdInOneCall) {
+    PlugSecondModel();
+    // A fault that never fires: what is left of its "after" counts the calls.
+    const int plenty = 1000000;
+    InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED, 1, plenty);
+    testsupport::RunResult r = Prunavel({"47"});
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, 0);
+    Json faults = winsim::control::Read().at("faults");
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_EQ(plenty - faults.at(0).at("after").as_integer(), 1);
+    // Only the device with that hardware id gets a queue: the first model's stays without one.
+    std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40P", "USB002"}};
+    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(Messages().back(), Final(0));
+}
+
+TEST_F(PrunavelTest, SecondModelsFailedCallNamesItsHardwareId) {
+    PlugSecondModel();
+    InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);
+    testsupport::RunResult r = Prunavel({"47"});
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Count(UpdateFailed(ERROR_ACCESS_DENIED, "USBPRINT\\Brisora40P7A2E")), 1);
+    EXPECT_EQ(Messages().back(), Final(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(QueueCount(), 0u);
 }
 
 TEST_F(PrunavelTest, WithoutItsUsbPrintDeviceNothingIsInstalled) {

@@ -293,6 +293,11 @@ extern "C" DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds
 }
 
 extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+    uint32_t fault;
+    if (winsim::TakeFault("GetExitCodeProcess", &fault)) {
+        SetLastError(fault);
+        return FALSE;
+    }
     auto* p = winsim::LookupAs<winsim::Process>(hProcess);
     if (!p || !lpExitCode) {
         SetLastError(p ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);

@@ -2,7 +2,8 @@
 // GetExitCodeProcess and CloseHandle documentation — exit codes are 32-bit DWORDs (a child returning -1
 // gives 0xFFFFFFFF, not a wait status's 255); a missing program fails with ERROR_FILE_NOT_FOUND and a
 // missing folder with ERROR_PATH_NOT_FOUND; a bare program name is found in the caller's own folder;
-// a handle used after CloseHandle is invalid.
+// a handle used after CloseHandle is invalid; a failed GetExitCodeProcess returns FALSE with its reason
+// in the last error.
 #include <limits.h>
 #include <unistd.h>
 
@@ -136,6 +137,24 @@ TEST_F(CreateProcessTest, MissingProgramOrFolderFails) {
     Started noBareName = Start(nullptr, "NoSuchProgram.exe");
     EXPECT_EQ(noBareName.ok, FALSE);
     EXPECT_EQ(noBareName.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(CreateProcessTest, InjectedFaultFailsOneExitCodeReadAndLeavesTheHandleUsable) {
+    Started s = Start(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " exit 7");
+    ASSERT_TRUE(s.ok) << s.error;
+    ASSERT_EQ(WaitForSingleObject(s.pi.hProcess, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    winsim::control::InjectFault("GetExitCodeProcess", ERROR_ACCESS_DENIED);
+
+    DWORD code = 0x12345678;
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetExitCodeProcess(s.pi.hProcess, &code), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    SetLastError(0xDEADBEEF);
+    EXPECT_NE(GetExitCodeProcess(s.pi.hProcess, &code), FALSE);
+    EXPECT_EQ(GetLastError(), 0xDEADBEEFu) << "a success leaves the last error alone";
+    EXPECT_EQ(code, 7u);
+    EXPECT_NE(CloseHandle(s.pi.hProcess), FALSE);
 }
 
 TEST_F(CreateProcessTest, ClosedHandleIsInvalid) {
