@@ -24,7 +24,7 @@ using Json = winsim::control::Json;
 
 // Record offsets.
 constexpr size_t kModelId = 0, kMediaType = 12, kSpeed = 36, kDensity = 40, kCutter = 92, kGapCutType = 104;
-constexpr size_t kAlignMode = 112, kPaperCutMode = 113;
+constexpr size_t kFadeLines = 88, kAlignMode = 112, kPaperCutMode = 113;
 
 constexpr int kSpeedCombo = 1028, kDensityCombo = 1030, kMediaCombo = 1093, kGapCutCombo = 1108,
               kPrintMethodCombo = 1116, kAlignCombo = 1120, kPaperCutCombo = 1126, kCmdTypeCombo = 1101,
@@ -404,6 +404,24 @@ TEST_F(DocLayoutInProcessTest, CmdTypeAndFadeLinesChoicesAreStoredAtOnce) {
     EXPECT_EQ(sheet->Changes().size(), 3u);
     ASSERT_TRUE(sheet->Select(kCmdTypeCombo, 0));  // the entry already shown
     EXPECT_EQ(sheet->Changes().size(), 3u);
+}
+
+// The page object is called directly: this fixture's controller has no settings page of its own.
+TEST_F(DocLayoutInProcessTest, AnAppliedFadeLinesChoiceIsSelectedAgainWhenReopened) {
+    Bytes bytes = Model46Defaults();
+    PutU32(bytes, kModelId, 31);
+    ASSERT_NE(Show(bytes).page, nullptr);
+    ASSERT_TRUE(sheet->Select(kFadeLinesCombo, 3));
+    ASSERT_EQ(page->Apply(), 1);
+    Bytes stored;
+    ASSERT_TRUE(StoredValue(kPrinter, &stored));
+    EXPECT_EQ(GetU32(stored.data(), kFadeLines), 3u);
+
+    PageView again = Show(stored);
+    ASSERT_NE(again.page, nullptr);
+    EXPECT_EQ(again.Selection(kFadeLinesCombo), 3);
+    EXPECT_EQ(again.Text(kFadeLinesCombo), L"3");
+    EXPECT_TRUE(sheet->Changes().empty());
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <utility>
 
 #include "SheetTest.h"
+#include "VPage.h"
 
 namespace uiplugin_test {
 namespace {
@@ -21,7 +23,9 @@ constexpr size_t kGapCutType = 104, kPrintMethod = 108, kAlignMode = 112, kPaper
 constexpr int
     kSpeedCombo = 1028, kDensityCombo = 1030, kMediaCombo = 1093, kGapCutCombo = 1108, kPrintMethodCombo = 1116,
     kAlignCombo = 1120, kPaperCutCombo = 1126, kCmdTypeCombo = 1101, kFadeLinesCombo = 1103,
-    kOffsetXEdit = 1020, kOffsetXSpin = 1002, kOffsetYEdit = 1022, kPaperLocationEdit = 1138, kPaperLocationSpin = 1139,
+    kOffsetXEdit = 1020, kOffsetXSpin = 1002, kOffsetYEdit = 1022, kOffsetYSpin = 1007, kHeadReserveEdit = 1005,
+    kHeadReserveSpin = 1128, kTailReserveEdit = 1006, kTailReserveSpin = 1132, kPaperLocationEdit = 1138,
+    kPaperLocationSpin = 1139,
     kRotate0 = 1008, kRotate90 = 1009, kMirrorBox = 1012, kCutterBox = 1105, kAutoTune = 1113;
 
 class DocLayoutPageTest : public SheetTest {
@@ -88,7 +92,12 @@ TEST_F(DocLayoutPageTest, Model46DefaultsAreShownAsTheRecordHoldsThem) {
     EXPECT_EQ(Text(Item(kPrintMethodCombo)), L"Default");
     EXPECT_EQ(Text(Item(kAlignCombo)), L"Center");
     EXPECT_EQ(Text(Item(kPaperCutCombo)), L"None");
-    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
+    for (auto [edit, spin] : {std::pair{kOffsetXEdit, kOffsetXSpin}, std::pair{kOffsetYEdit, kOffsetYSpin},
+                              std::pair{kHeadReserveEdit, kHeadReserveSpin},
+                              std::pair{kTailReserveEdit, kTailReserveSpin}}) {
+        EXPECT_EQ(Text(Item(edit)), L"0.0") << edit;
+        EXPECT_EQ(SendMessageW(Item(spin), UDM_GETPOS32, 0, 0), 0) << spin;
+    }
     EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"0");
     EXPECT_FALSE(Enabled(kPaperLocationEdit));
     EXPECT_FALSE(Enabled(kPaperLocationSpin));
@@ -168,6 +177,23 @@ TEST_F(DocLayoutPageTest, MediaTypeChoiceWaitsForApplyAndDrivesWhatIsEnabled) {
     EXPECT_EQ(GetU32(Stored().data(), kGapCutType), 1u);
 }
 
+// The gap cut type travels in the media type command, so changing it alone sends that command.
+TEST_F(DocLayoutPageTest, AGapCutChangeAloneSendsTheMediaTypeCommand) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kMediaType, 1);
+    Open(record);
+    ASSERT_TRUE(Enabled(kGapCutCombo));
+    ASSERT_TRUE(Sheet().Select(kGapCutCombo, 1));
+    EXPECT_EQ(Signals(), 1u);
+    EXPECT_EQ(Selection(kMediaCombo), 1);
+    EXPECT_TRUE(Commands().empty()) << "nothing before Apply";
+    Sheet().PressApply();
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x02}}));
+    Bytes data = Stored();
+    EXPECT_EQ(GetU32(data.data(), kMediaType), 1u);
+    EXPECT_EQ(GetU32(data.data(), kGapCutType), 1u);
+}
+
 TEST_F(DocLayoutPageTest, EachPrinterHeldChangeSendsItsCommandOnce) {
     Open();
     ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
@@ -240,6 +266,19 @@ TEST_F(DocLayoutPageTest, NothingChangedSendsNothingButStoresTheRecord) {
     EXPECT_EQ(Stored(), Model46Defaults());
 }
 
+// The sheet does not see the page's answer, so Apply is called on the page object the sheet was given.
+TEST_F(DocLayoutPageTest, NothingChangedApplyRefreshesTheDevModeAndSucceeds) {
+    Open();
+    std::memset(devMode->Oem() + 12, 0, 128);
+    StoreValue(kPrinter, Bytes(128, 0));
+    VPage* page = reinterpret_cast<VPage*>(Sheet().Page(0).lParam);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Apply(), 1);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Stored(), Model46Defaults());
+    EXPECT_EQ(Bytes(devMode->Oem() + 12, devMode->Oem() + 12 + 128), Model46Defaults());
+}
+
 TEST_F(DocLayoutPageTest, ARefusedCommandStopsTheApplyAndIsSentAgainNextTime) {
     Open();
     ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
@@ -276,6 +315,27 @@ TEST_F(DocLayoutPageTest, PaperAutoTuneSendsAtOnceAndChangesNothing) {
     winsim::control::InjectFault("StartDocPrinterW", ERROR_ACCESS_DENIED, 1);
     ASSERT_TRUE(Sheet().Click(kAutoTune));
     EXPECT_EQ(Commands().size(), 1u);
+}
+
+// Neither the core nor the controller's own open gave the sheet a printer.
+TEST_F(DocLayoutPageTest, PaperAutoTuneWithoutAPrinterHandleSendsNothing) {
+    StoreValue(kPrinter, Model46Defaults());
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    sheet = std::make_unique<CompstuiHost>(plugin, SheetKind::Document, host->Module(), nullptr, L"Brisora-40",
+                                           devMode.get());
+    winsim::control::InjectFault("OpenPrinterW", ERROR_ACCESS_DENIED, 1);
+    ASSERT_EQ(sheet->Open(0), S_OK);
+    ASSERT_EQ(PendingFaults("OpenPrinterW"), 0);
+    ASSERT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    HWND page = Sheet().PageWindow(0);
+    ASSERT_NE(page, nullptr);
+
+    CallCounter starts("StartDocPrinterW");
+    ASSERT_TRUE(Sheet().Click(kAutoTune));
+    EXPECT_EQ(starts.Calls(), 0);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Signals(), 0u);
+    EXPECT_TRUE(IsWindow(page));
 }
 
 TEST_F(DocLayoutPageTest, APageNeverShownCommitsNothing) {

@@ -103,7 +103,7 @@ TEST_F(OptionItemsTest, ItemsStartFromThePrivatePartAndScrimpIsHidden) {
 TEST_F(OptionItemsTest, NamesComeInTheUILanguage) {
     SetThreadUILanguage(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
     HRESULT hr = ui->Describe(OEMCUIP_DOCPROP);
-    SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    SetThreadUILanguage(0);  // back to the machine's language, for the tests after this one
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(Name(ui->Items()[0]), L"其他选项");
 }

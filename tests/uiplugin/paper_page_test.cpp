@@ -239,8 +239,11 @@ TEST_F(PaperPageTest, SaveAtTheStartingValuesIsRefusedByTheSpoolerButStillMarksT
     ASSERT_NE(OpenPage(), nullptr);
     ASSERT_TRUE(Sheet().Type(IDC_FORM_NAME, L"Empty"));
     CallCounter adds("AddFormW");
+    SetLastError(0xDEADBEEF);
     ASSERT_TRUE(Sheet().Click(IDC_FORM_SAVE));
     EXPECT_EQ(adds.Calls(), 1);
+    // The spooler keeps nothing of a refused form, so its reason is all that shows the zero size it was given.
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FORM_SIZE));
     EXPECT_FALSE(Stored("Empty").found);
     EXPECT_TRUE(ListNames().empty());
     EXPECT_EQ(Sheet().Changes().size(), 1u);

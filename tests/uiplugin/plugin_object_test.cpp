@@ -2,6 +2,8 @@
 // DeviceCapabilities, the interfaces it answers and the methods it leaves to the core. Source of
 // truth: the IPrintOemUI2 documentation (GetInfo modes, the DC_* units) and the plug-in's published
 // signature 0x4E51 and version 3.
+#include <control.h>
+
 #include <array>
 
 #include "PluginTest.h"
@@ -189,6 +191,23 @@ TEST_F(PluginObjectTest, DeviceCapabilitiesCountsAndKeepsTheDriversFailure) {
     SetLastError(0xDEADBEEF);
     EXPECT_EQ(host->DeviceCapabilities(plugin, printer, DC_PAPERS, papers.data(), 1, nullptr), E_FAIL);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// The core's handle went through DevMode and DeviceCapabilities, but a handle of the object's own exists only
+// while a sheet is open.
+TEST_F(PluginObjectTest, GoingWithoutEverOpeningASheetClosesNoPrinterHandle) {
+    HANDLE administer = Open(kPrinter, PRINTER_ACCESS_ADMINISTER);
+    ASSERT_NE(administer, nullptr);
+    std::unique_ptr<winsim::control::DevModeBuffer> devMode;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    DWORD result = 0;
+    ASSERT_EQ(host->DeviceCapabilities(plugin, printer, DC_PAPERS, nullptr, 5, &result), S_OK);
+
+    plugin->Release();
+    plugin = nullptr;
+    using winsim::control::OpenPrinterHandles;
+    EXPECT_EQ(OpenPrinterHandles(kPrinter, PRINTER_ALL_ACCESS), std::vector<HANDLE>{printer});
+    EXPECT_EQ(OpenPrinterHandles(kPrinter, PRINTER_ACCESS_ADMINISTER), std::vector<HANDLE>{administer});
 }
 
 TEST_F(PluginObjectTest, MethodsLeftToTheCoreAnswerNotImplemented) {
