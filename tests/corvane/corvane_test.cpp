@@ -188,6 +188,60 @@ INSTANTIATE_TEST_SUITE_P(Languages, CorvaneLanguageTest,
                              return "Language" + std::to_string(info.param.language);
                          });
 
+const char kPortNotFoundEn[] =
+    "Port bound to printer device not found! Please wait a while, click \"OK\" to install again, or change to a USB "
+    "port and install again.";
+
+class CorvanePortPromptTest : public CorvaneTest, public ::testing::WithParamInterface<LanguageCase> {};
+
+// The printer is plugged but its USBPRINT device has no port yet and the spooler lists no USB port.
+TEST_P(CorvanePortPromptTest, NoPortPromptRepeatsTheWholeModeInTheUserInterfaceLanguage) {
+    winsim::control::Change([](Json& m) {
+        m["devices"][1]["present"] = Json::boolean(false);
+        Json kept = Json::array();
+        for (const Json& p : m["spooler"]["ports"].as_array()) {
+            if (p.at("name").as_string() != "USB001") kept[kept.size()] = p;
+        }
+        m["spooler"]["ports"] = kept;
+        m["system"]["uiLanguage"] = Json::number(GetParam().language);
+    });
+    winsim::control::ScriptAnswers({IDOK, IDCANCEL});
+    testsupport::RunResult r = Corvane("/Install");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, -1);
+
+    Json boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_EQ(boxes.at(i).at("caption").as_string(), GetParam().caption);
+        EXPECT_EQ(boxes.at(i).at("text").as_string(), GetParam().text);
+        EXPECT_EQ(boxes.at(i).at("flags").as_integer(), 0x1001);
+    }
+    std::vector<std::string> steps;
+    for (const std::string& m : Messages()) {
+        if (m.rfind("PrinterDrvCtrl:", 0) == 0 || m.rfind("PrinterDrvInstall:iRet", 0) == 0 || m.rfind("WinMain:", 0) == 0) {
+            steps.push_back(m);
+        }
+    }
+    std::vector<std::string> expected = {"PrinterDrvCtrl:mode=/Install", "PrinterDrvInstall:iRet=-1002",
+                                         "PrinterDrvCtrl:mode=/Install", "PrinterDrvInstall:iRet=-1002",
+                                         "WinMain:iRet=-1"};
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(Section("spooler").at("printers").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, CorvanePortPromptTest,
+    ::testing::Values(LanguageCase{1033, "Info", kPortNotFoundEn},
+                      LanguageCase{1041, "注意",
+                                   "所定のプリンタポートが見つかりません！少し時間を置いてから、「OK」ボタンをクリックして再イン"
+                                   "ストールしてください。もしまだ解決されていない場合、他のUSBポートに変更し、もう一度試してくだ"
+                                   "さい。"},
+                      LanguageCase{2052, "提示",
+                                   "打印机设备绑定的端口未找到！请稍等一下，点击“确定”再一次进行安装，或者换一个USB口，再一次进行"
+                                   "安装。"}),
+    [](const ::testing::TestParamInfo<LanguageCase>& info) { return "Language" + std::to_string(info.param.language); });
+
 TEST_F(CorvaneTest, UninstallEndsWithZeroAndRemovesTheCertificateBySerial) {
     testsupport::RunResult r = Corvane("/Uninstall");
     ASSERT_TRUE(r.recorded) << r.err;

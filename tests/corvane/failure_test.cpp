@@ -181,4 +181,83 @@ TEST_F(FailureTest, SuccessfulInstallReportsTheMachineGuidAndNoCode) {
     }
 }
 
+// The first printer installs, a second plugged device cannot be read: the walk ends with -2, which is
+// no box's business. The rollback still runs (the first printer keeps its driver in use) and the
+// failure is reported under the first printer's model.
+TEST_F(FailureTest, UnreadableSecondDeviceRollsBackAndReportsWithoutABox) {
+    SetGuid("SOFTWARE\\Microsoft\\Cryptography", REG_SZ, kGuid);
+    Change([](Json& m) {
+        Json second = m["devices"][0];
+        second["instanceId"] = Json::string("USB\\VID_0483&PID_5741\\B");
+        second["interfaces"][0]["devicePath"] =
+            Json::string("\\\\?\\usb#vid_0483&pid_5741#b#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+        m["devices"][m["devices"].size()] = second;
+    });
+    // The first device's size query and detail, the second's size query; then its detail fails.
+    winsim::control::InjectFault("SetupDiGetDeviceInterfaceDetailW", ERROR_INVALID_USER_BUFFER, 1, 3);
+    LocalServer server(kOk);
+    ProxyTo(server);
+
+    testsupport::RunResult r = Corvane("/Install");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, -2);
+    EXPECT_EQ(winsim::control::Read().at("faults").size(), 0u);
+    auto [line, body] = Parse(server.Request());
+    EXPECT_EQ(line, kRequestLine);
+    ASSERT_TRUE(body.is_object());
+    EXPECT_EQ(body.at("code").as_string(), "-2,0x00000000");
+    EXPECT_EQ(body.at("model").as_string(), "Brisora-40");
+    EXPECT_EQ(body.at("onlyCode").as_string(), kGuid);
+
+    EXPECT_EQ(Read("ui").at("messageBoxes").size(), 0u);
+    EXPECT_EQ(Read("spooler").at("printers").size(), 1u);
+    EXPECT_TRUE(DriverInstalled());
+    std::vector<std::string> steps;  // without the first printer's forms
+    for (const std::string& m : Messages()) {
+        if (m.find("Form") == std::string::npos) steps.push_back(m);
+    }
+    const std::vector<std::string> expected = {
+        "Processor Architecture: AMD 64",
+        "PrinterDrvCtrl:mode=/Install",
+        "PrinterDrvInstall:devcount=1",
+        "Prunavel:dwExitCode=0",
+        "InstallFromPrunavel:iRet=0",
+        "PrinterDrvInstall:devcount=2",
+        "PrinterDrvInstall:iRet=-2",
+        "RemoveDriverFromDriverName: DeleteDrv pDriverName=Brisora-40",
+        "DeleteDrv:DeletePrinterDriver failed ! (GetLastError = 0xbb9)",
+        "RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Brisora-40",
+        "RemoveDriverFromDriverName: DeletePrinterDriverPackage=0x80070bbe",
+        "WinMain:iRet=-2",
+    };
+    EXPECT_EQ(steps, expected);
+}
+
+// The silent printer install shows the box but neither rolls back nor reports.
+TEST_F(FailureTest, SilentPrinterInstallShowsTheAddPrinterErrorAndKeepsTheDriver) {
+    winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails
+    winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED);
+
+    testsupport::RunResult r = Corvane("/SInstallPrt");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, -1004);
+    Json boxes = Read("ui").at("messageBoxes");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.at(0).at("text").as_string(), "errCode:-1004,Erro:0x00000005\nAccess is denied.\r\n");
+    EXPECT_EQ(boxes.at(0).at("caption").as_string(), "Info");
+    EXPECT_EQ(boxes.at(0).at("flags").as_integer(), 0x1001);
+
+    EXPECT_TRUE(DriverInstalled());
+    EXPECT_EQ(Read("spooler").at("driverStore").size(), 1u);
+    EXPECT_EQ(Read("spooler").at("printers").size(), 0u);
+    EXPECT_TRUE(Logged("Prunavel:dwExitCode=5"));
+    EXPECT_TRUE(Logged("PrinterDrvInstall:iRet=-1004"));
+    EXPECT_EQ(Messages().back(), "WinMain:iRet=-1004");
+    // The machine's proxy is a closed local port: a report attempted would have logged its failure.
+    for (const std::string& m : Messages()) {
+        EXPECT_EQ(m.rfind("RemoveDriverFromDriverName", 0), std::string::npos) << m;
+        EXPECT_EQ(m.rfind("sendInstallInfo", 0), std::string::npos) << m;
+    }
+}
+
 }  // namespace

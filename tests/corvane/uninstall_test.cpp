@@ -5,6 +5,9 @@
 #include <ServiceScript.h>
 #include <TestMachine.h>
 
+#include <cstddef>
+#include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -128,6 +131,68 @@ TEST_F(UninstallTest, UninstallTakesOffExactlyWhatTheInstallPutOnAndRestartsTheS
         "trace WinMain:iRet=0",
     };
     EXPECT_EQ(removal, expected);
+}
+
+// Without the printer list the printer, its forms and the Spooler are left alone; the driver is still
+// tried (and refused while the printer uses it) and the certificate still goes.
+TEST_F(UninstallTest, UnreadablePrinterListKeepsThePrinterButStillRemovesTheCertificate) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        // A failed size query reads as an empty list: nothing to warn about.
+        {"every enumeration fails", [] { winsim::control::InjectFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, -1); },
+         {}},
+        // The forms' list and then the printers' list: each size known, each read refused.
+        {"each read after its size query fails",
+         [] {
+             winsim::control::InjectFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, 1, 1);
+             winsim::control::InjectFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, 1, 1);
+         },
+         {"warning RemoveForms: Failed to EnumPrinters 2", "warning RemovePrinter: Failed to EnumPrinters 2"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::control::UseFreshMachine(MachinePath());
+        std::remove((TempDir() + "ZL/logs/ZLPrtDrvCtrl.log").c_str());
+        testsupport::RunResult install = Corvane("/Install");
+        ASSERT_TRUE(install.recorded) << install.err;
+        ASSERT_EQ(install.exitCode, 0);
+        const std::set<std::string> installedForms = FormNames();
+        const size_t installLines = Messages().size();
+        c.arrange();
+
+        testsupport::RunResult uninstall = Corvane("/Uninstall");
+        ASSERT_TRUE(uninstall.recorded) << uninstall.err;
+        EXPECT_EQ(uninstall.exitCode, 0);
+
+        Json spooler = Spooler();
+        ASSERT_EQ(spooler.at("printers").size(), 1u);
+        EXPECT_EQ(spooler.at("printers").at(0).at("name").as_string(), "Brisora-40");
+        EXPECT_EQ(spooler.at("drivers").at("Windows x64").size(), 1u);
+        EXPECT_EQ(FormNames(), installedForms);
+        EXPECT_TRUE(testsupport::ServiceHistory(0).empty());
+        EXPECT_FALSE(Trusted());
+        Json commands = winsim::control::Read().at("shell").at("commands");
+        EXPECT_EQ(commands.at(commands.size() - 1).at("parameters").as_string(),
+                  std::string("/c certutil -delstore \"TrustedPublisher\" ") + kSerial);
+
+        std::vector<std::string> lines = Messages();
+        std::vector<std::string> uninstallLines(lines.begin() + static_cast<std::ptrdiff_t>(installLines), lines.end());
+        std::vector<std::string> expected = {"trace Processor Architecture: AMD 64", "trace PrinterDrvCtrl:mode=/Uninstall"};
+        expected.insert(expected.end(), c.warnings.begin(), c.warnings.end());
+        std::vector<std::string> rest = {
+            "trace RemoveDriver: DeleteDrv pDriverName=Brisora-40",
+            "error DeleteDrv:DeletePrinterDriver failed ! (GetLastError = 0xbb9)",
+            "trace RemoveDriver: DeleteDriverPackage pDriverName=Brisora-40",
+            "error RemoveDriver: DeletePrinterDriverPackage=0x80070bbe",
+            "trace PrinterDrvUninstall:iRet=0",
+            "trace WinMain:iRet=0",
+        };
+        expected.insert(expected.end(), rest.begin(), rest.end());
+        EXPECT_EQ(uninstallLines, expected);
+    }
 }
 
 }  // namespace

@@ -314,6 +314,35 @@ TEST_F(FallbackTest, OtherAddPrinterErrorsEndAtOnce) {
     EXPECT_EQ(CountLog("trace InstallDrv:GetUsbDeviceInstanceId Fail"), 1);
 }
 
+TEST_F(FallbackTest, FailedInstanceIdLookupKeepsTheIdFoundEarlier) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        const wchar_t* driver;
+    } cases[] = {
+        {"driver of no model", [] {}, L"Acme Laser"},
+        {"device list refused", [] { InjectFault("SetupDiGetClassDevsW", ERROR_INVALID_PARAMETER); }, L"Brisora-40"},
+        {"USB device unplugged", [] { Change([](Json& m) { m["devices"][0]["present"] = Json::boolean(false); }); },
+         L"Brisora-40"},
+        {"only an id too long to keep",
+         [] {
+             Change([](Json& m) {
+                 m["devices"][0]["instanceId"] = Json::string("USB\\VID_0483&PID_5741\\" + std::string(250, 'F'));
+             });
+         },
+         L"Brisora-40"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        ASSERT_TRUE(device.GetUsbDeviceInstanceId(L"Brisora-40"));
+        ASSERT_STREQ(device.usbInstanceId, L"USB\\VID_0483&PID_5741\\2C0031000B51");
+        c.arrange();
+        EXPECT_FALSE(device.GetUsbDeviceInstanceId(c.driver));
+        EXPECT_STREQ(device.usbInstanceId, L"USB\\VID_0483&PID_5741\\2C0031000B51");
+    }
+}
+
 TEST_F(FallbackTest, DriverNeverListedCostsThreeEnumerationsAndThreeSeconds) {
     {
         SCOPED_TRACE("the install claims success but adds nothing");
