@@ -112,8 +112,7 @@ TEST_F(LoadResStringTest, StringsComeFromTheModulesTableIntoTheHeap) {
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::wstring(text), L"Custom Size");
     EXPECT_EQ(LoadResString(heap, reinterpret_cast<HINSTANCE>(host->Module()), 4999), nullptr);
-    HeapFree(heap, 0, text);  // this heap does not free its blocks when destroyed
-    HeapDestroy(heap);
+    HeapDestroy(heap);  // frees the string with the heap, as the core's heap does
 }
 
 using NoPaperMergeTest = PluginTest;

@@ -95,6 +95,26 @@ TEST_F(MemoryTest, HeapReAllocKeepsContentAndZeroesOnlyTheGrowth) {
     EXPECT_NE(HeapFree(heap, 0, p), FALSE);
 }
 
+// What a private heap still holds goes with it; the sanitizer build reports a leak otherwise.
+TEST_F(MemoryTest, DestroyedHeapTakesItsBlocksAndTheProcessHeapStays) {
+    HANDLE heap = HeapCreate(0, 0, 0);
+    ASSERT_NE(heap, nullptr);
+    void* kept = HeapAlloc(heap, HEAP_ZERO_MEMORY, 40);
+    auto* grown = static_cast<char*>(HeapAlloc(heap, 0, 8));
+    void* freed = HeapAlloc(heap, 0, 24);
+    ASSERT_TRUE(kept && grown && freed);
+    std::memcpy(grown, "heap", 5);
+    grown = static_cast<char*>(HeapReAlloc(heap, 0, grown, 4096));
+    ASSERT_NE(grown, nullptr);
+    EXPECT_STREQ(grown, "heap");
+    EXPECT_NE(HeapFree(heap, 0, freed), FALSE);
+    EXPECT_NE(HeapDestroy(heap), FALSE);
+
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(HeapDestroy(GetProcessHeap()), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
 TEST_F(MemoryTest, InjectedFaultFailsGlobalAllocWithNull) {
     winsim::control::InjectFault("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
     SetLastError(0xDEADBEEF);
