@@ -108,18 +108,6 @@ protected:
         });
     }
 
-    // The second model's USBPRINT device bound to USB002, and the spooler listing that port.
-    static void PlugSecondModelPrintDevice() {
-        winsim::control::Change([](Json& m) {
-            Json device = m["devices"][1];
-            device["instanceId"] = Json::string("USBPRINT\\BRISORA40P\\7&5E6F7A8B&0&USB002");
-            device["hardwareIds"][0] = Json::string("USBPRINT\\Brisora40P7A2E");
-            m["devices"][m["devices"].size()] = device;
-            Json port = m["spooler"]["ports"][3];
-            port["name"] = Json::string("USB002");
-            m["spooler"]["ports"][m["spooler"]["ports"].size()] = port;
-        });
-    }
 
     static void SetPresent(const std::string& instanceId, bool present) {
         winsim::control::Change([&](Json& m) {

@@ -231,7 +231,7 @@ TEST_F(DiscoveryTest, TwoPrintersInstallInEnumerationOrderAndTheSecondDecides) {
         Restart();
         std::remove(PrunavelLogPath().c_str());
         PlugUsbPrinter("B", "MDL:Brisora40P;");
-        PlugSecondModelPrintDevice();
+        testsupport::PlugSecondModelPrintDevice();
         // Without its USBPRINT device, Prunavel cannot install that printer.
         SetPresent("USBPRINT\\BRISORA40\\7&1A2B3C4D&0&USB001", c.firstPlugged);
         SetPresent("USBPRINT\\BRISORA40P\\7&5E6F7A8B&0&USB002", c.secondPlugged);

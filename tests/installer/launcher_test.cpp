@@ -25,7 +25,7 @@ class LauncherTest : public InstallerTest {};
 
 TEST_F(LauncherTest, ProcessorArchitectureChoosesThePrunavelFolder) {
     UsePackageFolder();
-    PlugSecondModelPrintDevice();
+    testsupport::PlugSecondModelPrintDevice();
     const size_t baseForms = FormCount();
     const struct {
         WORD architecture;

@@ -80,18 +80,6 @@ protected:
         return false;
     }
 
-    // The second model's USBPRINT device on USB002, beside the first model's on USB001.
-    static void PlugSecondModel() {
-        Change([](Json& m) {
-            Json device = m["devices"][1];
-            device["instanceId"] = Json::string("USBPRINT\\BRISORA40P\\7&5E6F7A8B&0&USB002");
-            device["hardwareIds"][0] = Json::string("USBPRINT\\Brisora40P7A2E");
-            m["devices"][m["devices"].size()] = device;
-            Json port = m["spooler"]["ports"][3];
-            port["name"] = Json::string("USB002");
-            m["spooler"]["ports"][m["spooler"]["ports"].size()] = port;
-        });
-    }
     static std::vector<std::pair<std::string, std::string>> Queues() {
         std::vector<std::pair<std::string, std::string>> out;
         Json printers = winsim::control::Read().at("spooler").at("printers");
@@ -195,7 +183,7 @@ TEST_F(PrunavelTest, PluggedPrinterIsInstalledOnItsPort) {
 }
 
 TEST_F(PrunavelTest, SecondModelIsInstalledThroughItsOwnHardwareIdInOneCall) {
-    PlugSecondModel();
+    testsupport::PlugSecondModelPrintDevice();
     // A fault that never fires: what is left of its "after" counts the calls.
     const int plenty = 1000000;
     InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED, 1, plenty);
@@ -212,7 +200,7 @@ TEST_F(PrunavelTest, SecondModelIsInstalledThroughItsOwnHardwareIdInOneCall) {
 }
 
 TEST_F(PrunavelTest, SecondModelsFailedCallNamesItsHardwareId) {
-    PlugSecondModel();
+    testsupport::PlugSecondModelPrintDevice();
     InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);
     testsupport::RunResult r = Prunavel({"47"});
     ASSERT_TRUE(r.recorded) << r.err;

@@ -109,4 +109,16 @@ std::vector<LogEntry> ReadLog(const std::string& path) {
     return entries;
 }
 
+void PlugSecondModelPrintDevice() {
+    winsim::control::Change([](winsim::control::Json& m) {
+        winsim::control::Json device = m["devices"][1];
+        device["instanceId"] = winsim::control::Json::string("USBPRINT\\BRISORA40P\\7&5E6F7A8B&0&USB002");
+        device["hardwareIds"][0] = winsim::control::Json::string("USBPRINT\\Brisora40P7A2E");
+        m["devices"][m["devices"].size()] = device;
+        winsim::control::Json port = m["spooler"]["ports"][3];
+        port["name"] = winsim::control::Json::string("USB002");
+        m["spooler"]["ports"][m["spooler"]["ports"].size()] = port;
+    });
+}
+
 }  // namespace testsupport

@@ -51,4 +51,8 @@ struct LogEntry {
 };
 std::vector<LogEntry> ReadLog(const std::string& path);
 
+// The second model's USBPRINT device bound to USB002 beside the default machine's first one, and the
+// spooler listing that port.
+void PlugSecondModelPrintDevice();
+
 }  // namespace testsupport
