@@ -1,7 +1,7 @@
-// Test host for the Wine smoke run, not shipped: opens the UI plug-in's device property sheet through the
-// system's own CommonPropertySheetUIW, as the printer-driver UI core does, and presses OK once the
-// About page shows.
-//   sheetcheck PATH\Velumor.dll   one line per step; exit code 0 when every step passed, 1 otherwise.
+// Test host for the Wine smoke run, not shipped: opens the UI plug-in's device or document property sheet
+// through the system's own CommonPropertySheetUIW, as the printer-driver UI core does, shows each page
+// once and presses OK on the About page.
+//   sheetcheck PATH\Velumor.dll [document]   one line per step; exit code 0 when every step passed.
 // Needs a display (Xvfb under Wine).
 #include <windows.h>
 #include <objbase.h>
@@ -12,6 +12,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <string>
+
 #include "prcomoem.h"
 
 namespace {
@@ -21,6 +23,9 @@ const CLSID kClsidOemUI = {0xABCE80D7, 0x9F46, 0x11D1, {0x88, 0x2A, 0x00, 0xC0, 
 const IID kIidPrintOemUI2 = {0x292515F9, 0xB54B, 0x489B, {0x92, 0x75, 0xBA, 0xB5, 0x68, 0x21, 0x39, 0x5E}};
 
 constexpr wchar_t kProductLine[] = L" Thermal Printer V1.1.0";
+// The tabs in order, the About page last (the English templates: Wine's default UI language).
+const wchar_t* const kDeviceTabs[] = {L"About"};
+const wchar_t* const kDocumentTabs[] = {L"Printer Config", L"Custom Paper Manager", L"About"};
 constexpr UINT kTickMs = 50;
 constexpr int kMaxTicks = 400;  // 20 s of the sheet's own message loop, then Cancel
 
@@ -32,6 +37,10 @@ using SheetFn = LONG(CALLBACK*)(PPROPSHEETUI_INFO, LPARAM);
 using CommonPropertySheetUIFn = LONG(WINAPI*)(HWND, SheetFn, LPARAM, LPDWORD);
 
 int failures;
+bool documentSheet;
+const wchar_t* const* tabs = kDeviceTabs;
+int tabCount = 1;
+int pagesShown;
 IPrintOemUI2* plugin;
 OEMUIPSPARAM param;
 int reasons[8];  // calls of the plug-in's sheet function per reason
@@ -48,7 +57,7 @@ void Check(bool passed, const char* what, long value) {
 
 // The plug-in's part of the sheet, added by the core below as a child of its own.
 LONG CALLBACK PluginSheet(PPROPSHEETUI_INFO info, LPARAM lParam) {
-    HRESULT hr = plugin->DevicePropertySheets(info, lParam);
+    HRESULT hr = documentSheet ? plugin->DocumentPropertySheets(info, lParam) : plugin->DevicePropertySheets(info, lParam);
     if (info && info->Reason < sizeof reasons / sizeof reasons[0]) ++reasons[info->Reason];
     if (info && info->Reason == PROPSHEETUI_REASON_INIT) initResult = hr;
     if (info && info->Reason == PROPSHEETUI_REASON_DESTROY) destroyResult = hr;
@@ -99,12 +108,42 @@ BOOL CALLBACK FindSheet(HWND window, LPARAM out) {
     return TRUE;
 }
 
-// Runs inside the sheet's modal loop: once the sheet shows the About page, press OK.
+std::string Utf8(const wchar_t* text) {
+    char out[128] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
+// Shows the sheet's next page and checks its tab and that its dialog was made.
+void ShowPage(HWND sheet, int index) {
+    SendMessageW(sheet, PSM_SETCURSEL, index, 0);
+    HWND tabControl = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    wchar_t text[64] = L"";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(tabControl, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(&item));
+    std::string what = "page " + std::to_string(index + 1) + " is \"" + Utf8(tabs[index]) + "\" and shows";
+    Check(wcscmp(text, tabs[index]) == 0 && SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0) != 0, what.c_str(), 0);
+}
+
+// Runs inside the sheet's modal loop: shows each page in turn, then presses OK once the About page shows.
 void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND sheet = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindSheet, reinterpret_cast<LPARAM>(&sheet));
     if (sheet) {
         sheetSeen = sheet;
+        if (pagesShown < tabCount) {
+            if (pagesShown == 0) {
+                HWND tabControl = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+                LRESULT count = SendMessageW(tabControl, TCM_GETITEMCOUNT, 0, 0);
+                Check(count == tabCount, ("the sheet has " + std::to_string(tabCount) + " page(s)").c_str(),
+                      static_cast<long>(count));
+            }
+            ShowPage(sheet, pagesShown++);
+            return;  // the next tick looks at the page once the sheet has dealt with the switch
+        }
         HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
         EnumChildWindows(page, FindProductLine, reinterpret_cast<LPARAM>(&aboutSeen));
         if (aboutSeen) {
@@ -134,11 +173,13 @@ void RunSheet() {
     LONG ret = commonPropertySheetUI(nullptr, CoreSheet, 0, &result);
     KillTimer(nullptr, timer);
     Check(ret >= 0, "CommonPropertySheetUIW returns without error", ret);
-    Check(initResult == S_OK, "the plug-in's device sheet INIT is S_OK", initResult);
+    const std::string kind = documentSheet ? "document" : "device";
+    Check(initResult == S_OK, ("the plug-in's " + kind + " sheet INIT is S_OK").c_str(), initResult);
     Check(sheetSeen != nullptr, "the sheet opened", 0);
-    Check(aboutSeen, "its page shows \" Thermal Printer V1.1.0\"", 0);
+    Check(pagesShown == tabCount, "every page was shown", pagesShown);
+    Check(aboutSeen, "the About page shows \" Thermal Printer V1.1.0\"", 0);
     Check(reasons[PROPSHEETUI_REASON_DESTROY] == 1 && destroyResult == S_OK,
-          "the plug-in's device sheet DESTROY is S_OK", destroyResult);
+          ("the plug-in's " + kind + " sheet DESTROY is S_OK").c_str(), destroyResult);
     Check(!sheetSeen || !IsWindow(sheetSeen), "the sheet's window is gone", 0);
     FreeLibrary(compstui);
 }
@@ -146,9 +187,14 @@ void RunSheet() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        fputs("usage: sheetcheck PATH\\Velumor.dll\n", stderr);
+    documentSheet = argc == 3 && wcscmp(argv[2], L"document") == 0;
+    if (argc != 2 && !documentSheet) {
+        fputs("usage: sheetcheck PATH\\Velumor.dll [document]\n", stderr);
         return 2;
+    }
+    if (documentSheet) {
+        tabs = kDocumentTabs;
+        tabCount = sizeof kDocumentTabs / sizeof kDocumentTabs[0];
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
