@@ -117,17 +117,6 @@ protected:
         });
     }
 
-    // Printer name -> port of every queue on the machine.
-    static std::vector<std::pair<std::string, std::string>> Queues() {
-        std::vector<std::pair<std::string, std::string>> out;
-        Json printers = winsim::control::Read().at("spooler").at("printers");
-        for (size_t i = 0; i < printers.size(); ++i) {
-            out.emplace_back(printers.at(i).at("name").as_string(), printers.at(i).at("port").as_string());
-        }
-        return out;
-    }
-
-    static bool FaultPending(const std::string& function) { return FaultOf(function).is_object(); }
     static Json FaultOf(const std::string& function) {
         Json faults = winsim::control::Read().at("faults");
         for (size_t i = 0; i < faults.size(); ++i) {

@@ -70,7 +70,7 @@ TEST_F(DiscoveryTest, PluggedPrinterIsInstalledThroughPrunavel) {
     std::vector<std::string> expected = {DevCount(1), "Prunavel:dwExitCode=0", "InstallFromPrunavel:iRet=0"};
     EXPECT_EQ(WalkMessages(), expected);
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
-    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(testsupport::Queues(), queues);
 }
 
 TEST_F(DiscoveryTest, FailedInstallFallsBackToTheInstallersOwnRoad) {
@@ -134,7 +134,7 @@ TEST_F(DiscoveryTest, OnlyTheFirstHardwareIdDecidesWhetherTheDeviceIsOpened) {
         // Opening the device consumes this fault; a device that cannot be opened is passed over silently.
         InjectFault("CreateFileW", ERROR_ACCESS_DENIED);
         EXPECT_EQ(PrinterDrvInstall(), -99);
-        EXPECT_EQ(FaultPending("CreateFileW"), !c.ours);
+        EXPECT_EQ(testsupport::FaultPending("CreateFileW"), !c.ours);
         std::vector<std::string> expected = {DevCount(1)};
         if (!c.ours) expected.push_back("PrinterDrvInstall:hardwareId=" + c.hardwareIds.front());
         EXPECT_EQ(Messages(), expected);
@@ -198,7 +198,7 @@ TEST_P(WalkEndingTest, EndsTheWalkAndCountsOnlyAfterAMappedDevice) {
     InjectFault(c.function, c.error, 1, firstDeviceCalls + c.callsBefore);
 
     EXPECT_EQ(PrinterDrvInstall(), failing == 0 ? -99 : c.code);
-    EXPECT_FALSE(FaultPending(c.function));
+    EXPECT_FALSE(testsupport::FaultPending(c.function));
     std::vector<std::string> messages = WalkMessages();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), c.lastLine ? std::string(c.lastLine) : DevCount(failing + 1));
@@ -243,7 +243,7 @@ TEST_F(DiscoveryTest, TwoPrintersInstallInEnumerationOrderAndTheSecondDecides) {
             EXPECT_NE(result, 0) << "the first printer's success must not show";
         }
         EXPECT_STREQ(gszDriverName, L"Brisora-40P");
-        std::vector<std::pair<std::string, std::string>> queues = Queues();
+        std::vector<std::pair<std::string, std::string>> queues = testsupport::Queues();
         auto has = [&](const char* name, const char* port) {
             return std::count(queues.begin(), queues.end(), std::make_pair(std::string(name), std::string(port))) == 1;
         };

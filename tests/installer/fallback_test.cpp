@@ -93,7 +93,7 @@ protected:
         return usb.has_field("restarts") ? usb.at("restarts").as_integer() : 0;
     }
     static std::string Port(const std::string& printer) {
-        for (const auto& q : Queues()) {
+        for (const auto& q : testsupport::Queues()) {
             if (q.first == printer) return q.second;
         }
         return "<none>";
@@ -199,7 +199,7 @@ TEST_F(FallbackTest, NoListedUsbPortGivesUpAfter998CandidatesAndTouchesNothing) 
     EXPECT_EQ(CountLog("trace pPortName=USB999, pMonitorName=USB Monitor"), 998);
     EXPECT_FALSE(Logged("InstallDrv:"));
     EXPECT_FALSE(Logged("GetUsbDeviceInstanceId"));
-    EXPECT_EQ(Queues().size(), 1u);
+    EXPECT_EQ(testsupport::Queues().size(), 1u);
     EXPECT_EQ(winsim::control::Read().at("spooler").at("driverStore").size(), 0u);
     EXPECT_EQ(GetTickCount(), 0u);
 }
@@ -234,7 +234,7 @@ TEST_F(FallbackTest, DriverStoreFailureEndsWithMinusThousandThreeAndItsHresult) 
                          }));
         EXPECT_EQ(GetTickCount(), c.clockMs);
         EXPECT_EQ(winsim::control::Read().at("spooler").at("drivers").size(), 0u);
-        EXPECT_TRUE(Queues().empty());
+        EXPECT_TRUE(testsupport::Queues().empty());
         EXPECT_EQ(Shell().size(), 0u);
     }
 }

@@ -50,7 +50,7 @@ TEST_F(LauncherTest, ProcessorArchitectureChoosesThePrunavelFolder) {
     }
     EXPECT_EQ(models, expected);
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}, {"Brisora-40P", "USB002"}};
-    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(testsupport::Queues(), queues);
     std::vector<std::string> lines = {"Prunavel:dwExitCode=0", "Prunavel:dwExitCode=0"};
     EXPECT_EQ(WalkMessages(), lines);
 }
@@ -105,7 +105,7 @@ TEST_F(LauncherTest, NonZeroExitCodeBecomesTheLastError) {
         std::string hex = Hex(static_cast<int32_t>(c.exitCode));
         std::vector<std::string> expected = {"Prunavel:dwExitCode=" + hex, "Prunavel:erro=" + hex};
         EXPECT_EQ(Messages(), expected);
-        EXPECT_TRUE(Queues().empty());
+        EXPECT_TRUE(testsupport::Queues().empty());
         EXPECT_EQ(FormCount(), baseForms);
     }
 }
@@ -120,7 +120,7 @@ TEST_F(LauncherTest, ZeroExitCodeLeavesTheLastErrorAlone) {
     EXPECT_EQ(WalkMessages(), expected);
     EXPECT_GT(FormCount(), baseForms);
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
-    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(testsupport::Queues(), queues);
 }
 
 TEST_F(LauncherTest, UnreadableExitCodeFailsWithTheReadError) {
@@ -133,7 +133,7 @@ TEST_F(LauncherTest, UnreadableExitCodeFailsWithTheReadError) {
     CPrinterDeviceObject::GetInstance().lastError = 77;
 
     EXPECT_EQ(InstallFromPrunavel(46, L"Brisora-40"), -1009);
-    EXPECT_FALSE(FaultPending("GetExitCodeProcess"));
+    EXPECT_FALSE(testsupport::FaultPending("GetExitCodeProcess"));
     EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, ERROR_ACCESS_DENIED);
     // The code variable keeps its start value when the read fails.
     std::vector<std::string> expected = {"Prunavel:dwExitCode=0", "Prunavel:erro=5"};
@@ -142,7 +142,7 @@ TEST_F(LauncherTest, UnreadableExitCodeFailsWithTheReadError) {
     EXPECT_EQ(plenty - FaultOf("CloseHandle").at("after").as_integer(), 1);
     // Prunavel did install; without its verdict the forms step is skipped all the same.
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
-    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(testsupport::Queues(), queues);
     EXPECT_EQ(FormCount(), baseForms);
 }
 
@@ -164,13 +164,13 @@ TEST_F(LauncherTest, FailedFormsStepStillEndsWithZero) {
         CPrinterDeviceObject::GetInstance().lastError = 1234;
 
         EXPECT_EQ(InstallFromPrunavel(46, L"Brisora-40"), 0);
-        EXPECT_FALSE(FaultPending(c.function)) << "every injected failure was met";
+        EXPECT_FALSE(testsupport::FaultPending(c.function)) << "every injected failure was met";
         EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, 1234);
         EXPECT_EQ(FormCount(), baseForms);
         std::vector<std::string> messages = Messages();
         EXPECT_EQ(std::count(messages.begin(), messages.end(), c.line), 1);
         std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
-        EXPECT_EQ(Queues(), queues);
+        EXPECT_EQ(testsupport::Queues(), queues);
     }
 }
 

@@ -45,7 +45,7 @@ protected:
     }
     static Lines Printers() {
         Lines out;
-        for (const auto& q : Queues()) out.push_back(q.first);
+        for (const auto& q : testsupport::Queues()) out.push_back(q.first);
         return out;
     }
     // "environment/name" of every installed driver, and every package's stored INF.

@@ -72,23 +72,6 @@ protected:
         return false;
     }
 
-    static bool FaultPending(const std::string& function) {
-        Json faults = winsim::control::Read().at("faults");
-        for (size_t i = 0; i < faults.size(); ++i) {
-            if (faults.at(i).at("function").as_string() == function) return true;
-        }
-        return false;
-    }
-
-    static std::vector<std::pair<std::string, std::string>> Queues() {
-        std::vector<std::pair<std::string, std::string>> out;
-        Json printers = winsim::control::Read().at("spooler").at("printers");
-        for (size_t i = 0; i < printers.size(); ++i) {
-            out.emplace_back(printers.at(i).at("name").as_string(), printers.at(i).at("port").as_string());
-        }
-        return out;
-    }
-
     static int64_t NowMs() { return winsim::control::Read().at("clock").at("nowMs").as_number().to_int64(); }
     static size_t QueueCount() { return winsim::control::Read().at("spooler").at("printers").size(); }
 };
@@ -130,7 +113,7 @@ TEST_F(PrunavelTest, UnreadablePathEndsWithMinusOneBeforeAnyLog) {
         testsupport::RunResult r = PrunavelInTestFolder({"46"});
         ASSERT_TRUE(r.recorded) << r.err;
         EXPECT_EQ(r.exitCode, -1);
-        EXPECT_FALSE(FaultPending(c.first));
+        EXPECT_FALSE(testsupport::FaultPending(c.first));
         EXPECT_FALSE(AnyLogBelowTestFolder());
         EXPECT_EQ(QueueCount(), 0u);
     }
@@ -195,7 +178,7 @@ TEST_F(PrunavelTest, SecondModelIsInstalledThroughItsOwnHardwareIdInOneCall) {
     EXPECT_EQ(plenty - faults.at(0).at("after").as_integer(), 1);
     // Only the device with that hardware id gets a queue: the first model's stays without one.
     std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40P", "USB002"}};
-    EXPECT_EQ(Queues(), queues);
+    EXPECT_EQ(testsupport::Queues(), queues);
     EXPECT_EQ(Messages().back(), Final(0));
 }
 

@@ -121,4 +121,21 @@ void PlugSecondModelPrintDevice() {
     });
 }
 
+std::vector<std::pair<std::string, std::string>> Queues() {
+    std::vector<std::pair<std::string, std::string>> out;
+    winsim::control::Json printers = winsim::control::Read().at("spooler").at("printers");
+    for (size_t i = 0; i < printers.size(); ++i) {
+        out.emplace_back(printers.at(i).at("name").as_string(), printers.at(i).at("port").as_string());
+    }
+    return out;
+}
+
+bool FaultPending(const std::string& function) {
+    winsim::control::Json faults = winsim::control::Read().at("faults");
+    for (size_t i = 0; i < faults.size(); ++i) {
+        if (faults.at(i).at("function").as_string() == function) return true;
+    }
+    return false;
+}
+
 }  // namespace testsupport

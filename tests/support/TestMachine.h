@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -54,5 +55,9 @@ std::vector<LogEntry> ReadLog(const std::string& path);
 // The second model's USBPRINT device bound to USB002 beside the default machine's first one, and the
 // spooler listing that port.
 void PlugSecondModelPrintDevice();
+// Printer name -> port of every queue on the machine.
+std::vector<std::pair<std::string, std::string>> Queues();
+// Whether an injected fault of the function is still waiting to be met.
+bool FaultPending(const std::string& function);
 
 }  // namespace testsupport
