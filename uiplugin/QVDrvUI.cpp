@@ -121,7 +121,7 @@ void QVDrvUI::DestroySheet(SheetKind kind) {
 // A negative answer of the page-add function is one of its error codes, not a page.
 HRESULT QVDrvUI::AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page) {
     if (!pPSUIInfo || !pPSUIInfo->pfnComPropSheet || !page) return E_FAIL;
-    PROPSHEETPAGEW psp{};
+    PROPSHEETPAGEW_V4 psp{};  // the whole structure, header bitmap included
     psp.dwSize = sizeof psp;
     psp.dwFlags = PSP_DEFAULT;
     psp.hInstance = ghModule;

@@ -28,6 +28,18 @@
 #define ERROR_DEVICE_INSTALLER_NOT_READY (APPLICATION_ERROR_MASK|ERROR_SEVERITY_ERROR|0x246)
 
 #ifdef __cplusplus
+// The page description of comctl32 6 (prsht.h, Vista and later): V3 followed by the header bitmap.
+// mingw-w64's prsht.h stops at V3; the layout is V3's members, then the union.
+#include <prsht.h>
+struct PROPSHEETPAGEW_V4 : PROPSHEETPAGEW_V3 {
+    union {
+        HBITMAP hbmHeader;
+        LPCWSTR pszbmHeader;
+    };
+};
+#endif
+
+#ifdef __cplusplus
 extern "C" {
 #endif
 HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszDriverName,

@@ -49,6 +49,8 @@ typedef struct _PROPSHEETPAGEW {
     };
 } PROPSHEETPAGEW, *LPPROPSHEETPAGEW;
 typedef const PROPSHEETPAGEW* LPCPROPSHEETPAGEW;
+// This structure already carries the header bitmap.
+typedef PROPSHEETPAGEW PROPSHEETPAGEW_V4;
 
 // The smallest page description a sheet accepts: up to and including pcRefParent.
 #define PROPSHEETPAGEW_V1_SIZE (offsetof(PROPSHEETPAGEW, pcRefParent) + sizeof(UINT*))
