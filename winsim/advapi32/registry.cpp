@@ -35,16 +35,10 @@ const Json* FindKey(const Json& machine, const std::string& root, const std::str
     return nullptr;
 }
 
-std::vector<BYTE> HexBytes(const std::string& hex) {
-    std::vector<BYTE> bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
 // The bytes a value holds as RegQueryValueExW hands them out. "bytes" (hexadecimal text) stores any
 // bytes under any type, as the registry itself allows: an odd-sized REG_SZ, say.
 std::vector<BYTE> ValueBytes(const Json& value, DWORD type) {
-    if (value.has_field("bytes") && value.at("bytes").is_string()) return HexBytes(value.at("bytes").as_string());
+    if (value.has_field("bytes") && value.at("bytes").is_string()) return winsim::FromHex(value.at("bytes").as_string());
     std::vector<BYTE> bytes;
     auto appendWide = [&](const std::wstring& text, bool terminate) {
         const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
@@ -68,7 +62,7 @@ std::vector<BYTE> ValueBytes(const Json& value, DWORD type) {
         break;
     }
     default:  // hexadecimal text
-        bytes = HexBytes(data.is_string() ? data.as_string() : "");
+        bytes = winsim::FromHex(data.is_string() ? data.as_string() : "");
     }
     return bytes;
 }

@@ -84,6 +84,39 @@ std::wstring Win32Path(const std::string& hostPath) {
     return w;
 }
 
+std::string ToHex(const unsigned char* data, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        hex += kDigits[data[i] >> 4];
+        hex += kDigits[data[i] & 0x0F];
+    }
+    return hex;
+}
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::vector<unsigned char> FromHex(const std::string& hex) {
+    std::vector<unsigned char> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        int high = HexDigit(hex[i]);
+        int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0) break;
+        bytes.push_back(static_cast<unsigned char>(high << 4 | low));
+    }
+    return bytes;
+}
+
 }  // namespace winsim
 
 std::string WinsimHostPath(const std::wstring& win32Path) { return winsim::HostPath(win32Path); }

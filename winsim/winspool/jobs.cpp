@@ -175,7 +175,7 @@ extern "C" BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, L
         int64_t limit = printer ? winsim::IntAt(*printer, "writeLimit", -1) : -1;
         if (limit >= 0 && limit < written) written = static_cast<DWORD>(limit);
         std::string data = winsim::StringAt(job, "data", "");
-        job["data"] = Json::string(data + winsim::spooler::ToHex(static_cast<const BYTE*>(pBuf), written));
+        job["data"] = Json::string(data + winsim::ToHex(static_cast<const BYTE*>(pBuf), written));
     });
     if (error) return FALSE;
     *pcWritten = written;

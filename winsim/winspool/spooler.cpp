@@ -27,17 +27,6 @@ const Json* FindPrinter(const Json& machine, const std::string& name) {
     return nullptr;
 }
 
-std::string ToHex(const BYTE* data, DWORD size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(size * 2);
-    for (DWORD i = 0; i < size; ++i) {
-        hex += kDigits[data[i] >> 4];
-        hex += kDigits[data[i] & 0x0F];
-    }
-    return hex;
-}
-
 bool Reachable(const Json& machine) {
     bool running = BoolAt(Section(machine), "running", true);
     DWORD state = services::StateOf(machine, "Spooler");

@@ -20,9 +20,6 @@ PrinterHandle* HandleOf(HANDLE h);  // null with ERROR_INVALID_HANDLE
 // The printer of that name in a machine, or null.
 const Json* FindPrinter(const Json& machine, const std::string& name);
 
-// Bytes as the machine file keeps them: lower-case hex, two digits a byte.
-std::string ToHex(const BYTE* data, DWORD size);
-
 // False, with RPC_S_SERVER_UNAVAILABLE, while the Spooler service is stopped.
 bool Reachable(const Json& machine);
 // The machine's spooler section (empty object when missing).
