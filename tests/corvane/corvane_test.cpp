@@ -5,6 +5,8 @@
 
 #include <TestMachine.h>
 
+#include "CorvaneProgramTest.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -19,31 +21,31 @@ namespace {
 
 const char kPlugPrinterEn[] = "Please plug the USB printer device into your computer";
 
-class CorvaneTest : public MachineTest {
+class CorvaneTest : public CorvaneProgramTest {
 protected:
-    std::string LogPath() const { return TempDir() + "ZL/logs/ZLPrtDrvCtrl.log"; }
-
-    // Run from its own folder, as a user starts it, so that it finds Prunavel below it.
-    testsupport::RunResult Corvane(const std::string& cmdLine) {
-        return RunProgram(testsupport::PackagePath("Corvane"), {cmdLine}, testsupport::PackagePath(""));
-    }
-
     static void UnplugPrinters() {
         winsim::control::Change([](Json& m) {
             for (size_t i = 0; i < m["devices"].size(); ++i) m["devices"][i]["present"] = Json::boolean(false);
         });
     }
 
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> out;
-        for (const LogEntry& e : ReadLog(LogPath())) out.push_back(e.message);
-        return out;
-    }
+    std::vector<std::string> Messages() const { return LogMessages(false); }
 
     Json Section(const char* name) const { return winsim::control::Read().at(name); }
 
-    Json MessageBoxes() const { return Section("ui").at("messageBoxes"); }
     Json ShellCommands() const { return Section("shell").at("commands"); }
+
+    // The retry prompts shown: OK and Cancel, system-modal, without an owner.
+    static void ExpectPrompts(size_t count, const std::string& caption, const std::string& text) {
+        Json boxes = MessageBoxes();
+        ASSERT_EQ(boxes.size(), count);
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            EXPECT_EQ(boxes.at(i).at("caption").as_string(), caption);
+            EXPECT_EQ(boxes.at(i).at("text").as_string(), text);
+            EXPECT_EQ(boxes.at(i).at("flags").as_integer(), 0x1001);
+            EXPECT_EQ(boxes.at(i).at("owner").as_integer(), 0);
+        }
+    }
 };
 
 TEST_F(CorvaneTest, CommandLinesThatAreNoModeEndWithMinusOneAfterTheModeLine) {
@@ -115,14 +117,7 @@ TEST_F(CorvaneTest, NoPrinterPromptRepeatsTheWholeModeUntilCancel) {
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, -1);
 
-    Json boxes = MessageBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        EXPECT_EQ(boxes.at(i).at("caption").as_string(), "Info");
-        EXPECT_EQ(boxes.at(i).at("text").as_string(), kPlugPrinterEn);
-        EXPECT_EQ(boxes.at(i).at("flags").as_integer(), 0x1001);
-        EXPECT_EQ(boxes.at(i).at("owner").as_integer(), 0);
-    }
+    ExpectPrompts(2, "Info", kPlugPrinterEn);
     std::vector<std::string> expected = {"Processor Architecture: AMD 64",
                                          "PrinterDrvCtrl:mode=/Install",
                                          "PrinterDrvInstall:iRet=-99",
@@ -172,10 +167,7 @@ TEST_P(CorvaneLanguageTest, PromptsCarryTheUserInterfaceLanguage) {
     winsim::control::ScriptAnswers({IDCANCEL});
     testsupport::RunResult r = Corvane("/Install");
     ASSERT_TRUE(r.recorded) << r.err;
-    Json boxes = MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes.at(0).at("caption").as_string(), GetParam().caption);
-    EXPECT_EQ(boxes.at(0).at("text").as_string(), GetParam().text);
+    ExpectPrompts(1, GetParam().caption, GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, CorvaneLanguageTest,
@@ -210,13 +202,7 @@ TEST_P(CorvanePortPromptTest, NoPortPromptRepeatsTheWholeModeInTheUserInterfaceL
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, -1);
 
-    Json boxes = MessageBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        EXPECT_EQ(boxes.at(i).at("caption").as_string(), GetParam().caption);
-        EXPECT_EQ(boxes.at(i).at("text").as_string(), GetParam().text);
-        EXPECT_EQ(boxes.at(i).at("flags").as_integer(), 0x1001);
-    }
+    ExpectPrompts(2, GetParam().caption, GetParam().text);
     std::vector<std::string> steps;
     for (const std::string& m : Messages()) {
         if (m.rfind("PrinterDrvCtrl:", 0) == 0 || m.rfind("PrinterDrvInstall:iRet", 0) == 0 || m.rfind("WinMain:", 0) == 0) {

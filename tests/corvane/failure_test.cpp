@@ -4,6 +4,7 @@
 
 #include <TestMachine.h>
 
+#include "CorvaneProgramTest.h"
 #include "LocalServer.h"
 
 #include <algorithm>
@@ -21,18 +22,9 @@ const char kGuid[] = "5f0c7d2e-93a1-4b6e-8f2d-1c4a9e7b3d60";
 const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
 const char kStored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlprtdrv.inf_amd64_1\\ZLPrtDrv.inf";
 
-class FailureTest : public testsupport::MachineTest {
+class FailureTest : public CorvaneProgramTest {
 protected:
-    testsupport::RunResult Corvane(const std::string& mode) {
-        return testsupport::RunProgram(testsupport::PackagePath("Corvane"), {mode}, testsupport::PackagePath(""));
-    }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> out;
-        for (const testsupport::LogEntry& e : testsupport::ReadLog(TempDir() + "ZL/logs/ZLPrtDrvCtrl.log")) {
-            out.push_back(e.message);
-        }
-        return out;
-    }
+    std::vector<std::string> Messages() const { return LogMessages(false); }
     bool Logged(const std::string& line) const {
         std::vector<std::string> m = Messages();
         return std::find(m.begin(), m.end(), line) != m.end();
@@ -113,7 +105,7 @@ TEST_F(FailureTest, FailedInstallRollsBackShowsTheBoxThenReports) {
         size_t boxesAtRequest = 99;
         bool driverAtRequest = true;
         LocalServer server(kOk, [&] {
-            boxesAtRequest = Read("ui").at("messageBoxes").size();
+            boxesAtRequest = MessageBoxes().size();
             driverAtRequest = DriverInstalled();
         });
         ProxyTo(server);
@@ -130,7 +122,7 @@ TEST_F(FailureTest, FailedInstallRollsBackShowsTheBoxThenReports) {
         EXPECT_EQ(boxesAtRequest, 1u) << "the box is closed before the report goes";
         EXPECT_FALSE(driverAtRequest) << "the driver is rolled back before the report goes";
 
-        Json boxes = Read("ui").at("messageBoxes");
+        Json boxes = MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes.at(0).at("text").as_string(), c.boxText);
         EXPECT_EQ(boxes.at(0).at("caption").as_string(), "Info");
@@ -175,7 +167,7 @@ TEST_F(FailureTest, SuccessfulInstallReportsTheMachineGuidAndNoCode) {
         EXPECT_EQ(body.at("code").as_string(), "");
         EXPECT_EQ(body.at("onlyCode").as_string(), c.onlyCode);
         EXPECT_EQ(body.at("model").as_string(), "Brisora-40");
-        EXPECT_EQ(Read("ui").at("messageBoxes").size(), 0u);
+        EXPECT_EQ(MessageBoxes().size(), 0u);
         EXPECT_EQ(Logged("InitMachineId:machineId is empty"), c.emptyLine);
         EXPECT_TRUE(DriverInstalled());
     }
@@ -209,7 +201,7 @@ TEST_F(FailureTest, UnreadableSecondDeviceRollsBackAndReportsWithoutABox) {
     EXPECT_EQ(body.at("model").as_string(), "Brisora-40");
     EXPECT_EQ(body.at("onlyCode").as_string(), kGuid);
 
-    EXPECT_EQ(Read("ui").at("messageBoxes").size(), 0u);
+    EXPECT_EQ(MessageBoxes().size(), 0u);
     EXPECT_EQ(Read("spooler").at("printers").size(), 1u);
     EXPECT_TRUE(DriverInstalled());
     std::vector<std::string> steps;  // without the first printer's forms
@@ -241,7 +233,7 @@ TEST_F(FailureTest, SilentPrinterInstallShowsTheAddPrinterErrorAndKeepsTheDriver
     testsupport::RunResult r = Corvane("/SInstallPrt");
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, -1004);
-    Json boxes = Read("ui").at("messageBoxes");
+    Json boxes = MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes.at(0).at("text").as_string(), "errCode:-1004,Erro:0x00000005\nAccess is denied.\r\n");
     EXPECT_EQ(boxes.at(0).at("caption").as_string(), "Info");

@@ -5,6 +5,8 @@
 #include <ServiceScript.h>
 #include <TestMachine.h>
 
+#include "CorvaneProgramTest.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -19,18 +21,9 @@ using Json = winsim::control::Json;
 const char kSerial[] = "7c31e9a04b58d26f0e1a93b5";
 const char kAcmeInf[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\acme.inf_amd64_9\\acme.inf";
 
-class UninstallTest : public testsupport::MachineTest {
+class UninstallTest : public CorvaneProgramTest {
 protected:
-    testsupport::RunResult Corvane(const std::string& mode) {
-        return testsupport::RunProgram(testsupport::PackagePath("Corvane"), {mode}, testsupport::PackagePath(""));
-    }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> out;
-        for (const testsupport::LogEntry& e : testsupport::ReadLog(TempDir() + "ZL/logs/ZLPrtDrvCtrl.log")) {
-            out.push_back(e.level + " " + e.message);
-        }
-        return out;
-    }
+    std::vector<std::string> Messages() const { return LogMessages(true); }
     static Json Spooler() { return winsim::control::Read().at("spooler"); }
     static std::set<std::string> FormNames() {
         std::set<std::string> out;
