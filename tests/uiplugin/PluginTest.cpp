@@ -73,6 +73,18 @@ void PluginTest::TearDown() {
     MachineTest::TearDown();
 }
 
+void PluginObjectFixture::SetUp() {
+    PluginTest::SetUp();
+    if (HasFatalFailure()) return;
+    plugin = NewPlugin();
+    ASSERT_NE(plugin, nullptr);
+}
+
+void PluginObjectFixture::TearDown() {
+    if (plugin) plugin->Release();
+    PluginTest::TearDown();
+}
+
 void PluginTest::AddPrinter(const std::string& name, const std::string& driver) {
     winsim::control::Change([&](web::json::value& machine) {
         auto& printers = machine["spooler"]["printers"];

@@ -61,4 +61,13 @@ private:
     std::vector<HANDLE> opened_;
 };
 
+// A PluginTest with one plug-in object, made before each test and released after it.
+class PluginObjectFixture : public PluginTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    IPrintOemUI2* plugin = nullptr;
+};
+
 }  // namespace uiplugin_test

@@ -16,17 +16,10 @@ int CallCounter::Calls() const {
     return -1;
 }
 
-void SheetTest::SetUp() {
-    PluginTest::SetUp();
-    if (HasFatalFailure()) return;
-    plugin = NewPlugin();
-    ASSERT_NE(plugin, nullptr);
-}
-
+// The sheet goes before the object it drives.
 void SheetTest::TearDown() {
     sheet.reset();
-    if (plugin) plugin->Release();
-    PluginTest::TearDown();
+    PluginObjectFixture::TearDown();
 }
 
 CompstuiHost& SheetTest::NewSheet(SheetKind kind, DevModeBuffer* devMode) {

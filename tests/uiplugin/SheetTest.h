@@ -26,9 +26,8 @@ private:
     std::string function_;
 };
 
-class SheetTest : public PluginTest {
+class SheetTest : public PluginObjectFixture {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     // A new sheet of the plug-in on the test's printer; the previous one is destroyed first.
@@ -39,7 +38,6 @@ protected:
     // Template ids of the pages the plug-in added, in order.
     std::vector<int> Templates() const;
 
-    IPrintOemUI2* plugin = nullptr;
     std::unique_ptr<CompstuiHost> sheet;
 };
 

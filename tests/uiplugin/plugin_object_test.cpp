@@ -13,21 +13,7 @@ namespace {
 
 using winsim::control::CoreHelper;
 
-class PluginObjectTest : public PluginTest {
-protected:
-    void SetUp() override {
-        PluginTest::SetUp();
-        if (HasFatalFailure()) return;
-        plugin = NewPlugin();
-        ASSERT_NE(plugin, nullptr);
-    }
-    void TearDown() override {
-        if (plugin) plugin->Release();
-        PluginTest::TearDown();
-    }
-
-    IPrintOemUI2* plugin = nullptr;
-};
+using PluginObjectTest = PluginObjectFixture;
 
 TEST_F(PluginObjectTest, GetInfoAnswersSignatureVersionAndWantedHelper) {
     struct Case {

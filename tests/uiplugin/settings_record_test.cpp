@@ -27,19 +27,8 @@ Bytes HeaderOf(DevModeBuffer& devmode) { return Bytes(devmode.Oem(), devmode.Oem
     return ::testing::AssertionSuccess();
 }
 
-class SettingsRecordTest : public PluginTest {
+class SettingsRecordTest : public PluginObjectFixture {
 protected:
-    void SetUp() override {
-        PluginTest::SetUp();
-        if (HasFatalFailure()) return;
-        plugin = NewPlugin();
-        ASSERT_NE(plugin, nullptr);
-    }
-    void TearDown() override {
-        if (plugin) plugin->Release();
-        PluginTest::TearDown();
-    }
-
     // A job DEVMODE built as the core builds one, for a printer handle.
     std::unique_ptr<DevModeBuffer> Merged(HANDLE handle, short width = 1000, short length = 500) {
         std::unique_ptr<DevModeBuffer> devmode;
@@ -47,7 +36,6 @@ protected:
         return devmode;
     }
 
-    IPrintOemUI2* plugin = nullptr;
 };
 
 TEST_F(SettingsRecordTest, FirstMergeStoresTheModelDefaults) {
