@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 extern char** environ;
@@ -136,6 +137,19 @@ bool FaultPending(const std::string& function) {
         if (faults.at(i).at("function").as_string() == function) return true;
     }
     return false;
+}
+
+ATOM TestWindowClass(const wchar_t* name, WNDPROC procedure, int windowExtra) {
+    static std::map<std::wstring, ATOM> registered;
+    auto it = registered.find(name);
+    if (it != registered.end()) return it->second;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.cbWndExtra = windowExtra;
+    wc.lpszClassName = name;
+    ATOM atom = RegisterClassW(&wc);
+    if (atom) registered[name] = atom;
+    return atom;
 }
 
 }  // namespace testsupport

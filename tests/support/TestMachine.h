@@ -1,5 +1,7 @@
 // Test support: a fresh simulated machine per test, running built programs on it, reading logs.
 #pragma once
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <control.h>
@@ -59,5 +61,8 @@ void PlugSecondModelPrintDevice();
 std::vector<std::pair<std::string, std::string>> Queues();
 // Whether an injected fault of the function is still waiting to be met.
 bool FaultPending(const std::string& function);
+// A test's own window class, registered the first time it is asked for (classes live as long as the
+// process); 0 when it cannot be registered.
+ATOM TestWindowClass(const wchar_t* name, WNDPROC procedure, int windowExtra = 0);
 
 }  // namespace testsupport

@@ -46,13 +46,7 @@ class EditHelpersTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = UpDownProc;
-            wc.lpszClassName = L"TestUpDown";
-            return RegisterClassW(&wc);
-        }();
-        ASSERT_NE(atom, 0);
+        ASSERT_NE(testsupport::TestWindowClass(L"TestUpDown", UpDownProc), 0);
         parent_ = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
         edit = VEdit(CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 50, 14, parent_, nullptr, nullptr, nullptr));
         upDown = CreateWindowExW(0, L"TestUpDown", L"", WS_CHILD, 50, 0, 11, 14, parent_, nullptr, nullptr, nullptr);

@@ -43,13 +43,7 @@ class ControlsTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = ParentProc;
-            wc.lpszClassName = L"ControlsTestParent";
-            return RegisterClassW(&wc);
-        }();
-        ASSERT_NE(atom, 0);
+        ASSERT_NE(testsupport::TestWindowClass(L"ControlsTestParent", ParentProc), 0);
         parent = CreateWindowExW(0, L"ControlsTestParent", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(parent, nullptr);
         gHeard.clear();

@@ -39,13 +39,7 @@ class ListViewTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = ParentProc;
-            wc.lpszClassName = L"ListViewTestParent";
-            return RegisterClassW(&wc);
-        }();
-        ASSERT_NE(atom, 0);
+        ASSERT_NE(testsupport::TestWindowClass(L"ListViewTestParent", ParentProc), 0);
         gChanges.clear();
         gRefuse = false;
         parent = CreateWindowExW(0, L"ListViewTestParent", L"", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr, nullptr, nullptr);

@@ -52,14 +52,7 @@ class WindowTest : public testsupport::MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = LoggingProc;
-            wc.cbWndExtra = 2 * sizeof(LONG_PTR);
-            wc.lpszClassName = L"LoggingWindow";
-            return RegisterClassW(&wc);
-        }();
-        ASSERT_NE(atom, 0);
+        ASSERT_NE(testsupport::TestWindowClass(L"LoggingWindow", LoggingProc, 2 * sizeof(LONG_PTR)), 0);
         gLog.clear();
         gCreateAnswer = 0;
         gNcCreateAnswer = TRUE;
