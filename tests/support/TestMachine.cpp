@@ -26,6 +26,14 @@ void MachineTest::TearDown() {
     if (!dir_.empty() && !HasFailure()) std::system(("rm -rf '" + dir_ + "'").c_str());
 }
 
+ChildMachine::ChildMachine(const std::string& path) {
+    const char* current = std::getenv("WINSIM_MACHINE");
+    saved_ = current ? current : "";
+    ::setenv("WINSIM_MACHINE", path.c_str(), 1);
+}
+
+ChildMachine::~ChildMachine() { ::setenv("WINSIM_MACHINE", saved_.c_str(), 1); }
+
 namespace {
 std::string ReadFd(int fd) {
     std::string out;

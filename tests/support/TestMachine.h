@@ -28,6 +28,16 @@ private:
     std::string dir_;
 };
 
+// Points child processes at another machine file for the scope of a test; this process keeps its own.
+class ChildMachine {
+public:
+    explicit ChildMachine(const std::string& path);
+    ~ChildMachine();
+
+private:
+    std::string saved_;
+};
+
 struct RunResult {
     int32_t exitCode = 0;     // the full 32-bit code the program recorded in the machine
     bool recorded = false;    // false when the program did not record one (crashed, or never used the machine)

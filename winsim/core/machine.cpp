@@ -13,6 +13,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "schema.h"
+
 namespace winsim {
 namespace {
 
@@ -109,6 +111,7 @@ void Machine::CreateIfMissingLocked() {
 bool Machine::ReloadIfChangedLocked() {
     struct stat st;
     if (::stat(path_.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
     uint64_t stamp[4] = {static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
                          static_cast<uint64_t>(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_mtim.tv_nsec)};
     if (haveCache_ && std::memcmp(stamp, stamp_, sizeof stamp) == 0) return true;
@@ -118,6 +121,7 @@ bool Machine::ReloadIfChangedLocked() {
     Json parsed = Json::parse(text, ec);
     if (ec) Fatal("it is not valid JSON (" + ec.message() + ")");
     if (!parsed.is_object()) Fatal("its top level is not a JSON object");
+    if (std::string problem = MachineProblem(parsed); !problem.empty()) Fatal(problem);
     cached_ = std::move(parsed);
     std::memcpy(stamp_, stamp, sizeof stamp);
     haveCache_ = true;
@@ -149,6 +153,7 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
     Json next = cached_;
     change(next);
+    if (std::string problem = MachineProblem(next); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
     std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
@@ -185,14 +190,16 @@ Json& Child(Json& parent, const char* key, const Json& initial) {
     if (!parent.has_field(key)) parent[key] = initial;
     return parent[key];
 }
+// The machine was checked when it was loaded: a section of another type here is winsim's own fault,
+// and what the file holds is kept rather than replaced.
 Json& ChildObject(Json& parent, const char* key) {
     Json& c = Child(parent, key, Json::object());
-    if (!c.is_object()) c = Json::object();
+    if (!c.is_object()) gMachine->Fatal(std::string(key) + ": expected an object");
     return c;
 }
 Json& ChildArray(Json& parent, const char* key) {
     Json& c = Child(parent, key, Json::array());
-    if (!c.is_array()) c = Json::array();
+    if (!c.is_array()) gMachine->Fatal(std::string(key) + ": expected an array");
     return c;
 }
 int64_t IntAt(const Json& parent, const char* key, int64_t fallback) {

@@ -31,12 +31,13 @@ public:
     void Invalidate();
     // Points this process at another machine file (test controls only).
     static void Use(const std::string& path);
+    // Stops the program with a message naming the file and the problem; the file is left as it is.
+    [[noreturn]] void Fatal(const std::string& problem) const;
 
 private:
     explicit Machine(std::string path);
     bool ReloadIfChangedLocked();
     void CreateIfMissingLocked();
-    [[noreturn]] void Fatal(const std::string& problem) const;
 
     std::string path_;
     Json cached_;

@@ -52,7 +52,7 @@ extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
 extern "C" DWORD WINAPI GetTickCount(void) {
     winsim::Json snap = winsim::Machine::Instance().Snapshot();
     if (!VirtualClock(snap)) return static_cast<DWORD>(RealMilliseconds());
-    return static_cast<DWORD>(winsim::IntAt(snap.at("clock"), "nowMs", 0));
+    return static_cast<DWORD>(snap.has_field("clock") ? winsim::IntAt(snap.at("clock"), "nowMs", 0) : 0);
 }
 
 // Standard error is where a debugger attached to this process would look.

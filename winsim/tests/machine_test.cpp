@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -16,25 +15,12 @@
 namespace {
 
 using testsupport::BinPath;
+using testsupport::ChildMachine;
 using testsupport::MachineTest;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
 using testsupport::RunResult;
 using Json = winsim::control::Json;
-
-// Points child processes at another machine file for the scope of a test.
-class ChildMachine {
-public:
-    explicit ChildMachine(const std::string& path) {
-        const char* current = std::getenv("WINSIM_MACHINE");
-        saved_ = current ? current : "";
-        ::setenv("WINSIM_MACHINE", path.c_str(), 1);
-    }
-    ~ChildMachine() { ::setenv("WINSIM_MACHINE", saved_.c_str(), 1); }
-
-private:
-    std::string saved_;
-};
 
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -92,6 +78,28 @@ TEST_F(MachineFileTest, UnparsableFileStopsTheProgramAndIsLeftUntouched) {
             EXPECT_NE(r.err.find(path), std::string::npos) << "stderr must name the file: " << r.err;
             EXPECT_EQ(ReadFile(path), content);
         }
+    }
+}
+
+// A change that would leave a value no program could read is refused before the file is touched, so the
+// next program is not the one that stops.
+TEST_F(MachineFileTest, ChangeThatWouldLeaveTheMachineUnusableIsNotWritten) {
+    const std::string path = MachinePath();
+    const std::string before = ReadFile(path);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> changes = {
+        {{"language", "70000"}, "system.uiLanguage: expected a whole number from 0 to 65535 (found 70000)"},
+        {{"fault", "GetTempPathW", "5", "-3"}, "faults[0].count: expected a whole number of at least -1 (found -3)"},
+        {{"fault", "GetTempPathW", "5", "1", "-1"}, "faults[0].after: expected a whole number of at least 0 (found -1)"},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.first[0] + " " + change.first[1]);
+        RunResult r = RunProgram(BinPath("winsim-ctl"), change.first);
+        EXPECT_TRUE(ExitedWith(r, 3)) << r.err;
+        EXPECT_NE(r.err.find("winsim: the machine file " + path + " cannot be used: a change would leave it unusable: " +
+                             change.second),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadFile(path), before);
     }
 }
 
