@@ -29,6 +29,14 @@ TEST_F(ClockTest, SleepAdvancesTheTickCountExactlyAndAtOnce) {
     EXPECT_EQ(GetTickCount() - start, 60000u) << "the virtual clock stands still between sleeps";
 }
 
+// A machine without a clock section runs on a virtual clock that starts at zero, as the services see it.
+TEST_F(ClockTest, MachineWithoutAClockStartsAtZeroAndSleepMakesOne) {
+    winsim::control::Change([](winsim::control::Json& machine) { machine.erase("clock"); });
+    EXPECT_EQ(GetTickCount(), 0u);
+    Sleep(1500);
+    EXPECT_EQ(GetTickCount(), 1500u);
+}
+
 TEST_F(ClockTest, TickCountWrapsAroundLikeADword) {
     winsim::control::Change([](winsim::control::Json& machine) {
         machine["clock"]["nowMs"] = winsim::control::Json::number(static_cast<int64_t>(0xFFFFFFFFu) - 999);
