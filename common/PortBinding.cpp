@@ -35,7 +35,9 @@ BOOL CPrinterDeviceObject::GetPrinterDeviceBindPort(const wchar_t* modelSegment,
         while (end > start && end[-1] == L' ') --end;
         size_t length = static_cast<size_t>(end - start);
         if (length == 0) continue;  // blanks only
-        if (length >= 64) {
+        // A port name or an instance id too long for its buffer: the device is passed over, as the
+        // runtime would end the program on the copy.
+        if (length >= 64 || std::wcslen(id) >= 260) {
             skipError = ERROR_INSUFFICIENT_BUFFER;
             continue;
         }

@@ -70,8 +70,11 @@ int PrinterDrvInstall() {
             result = INSTALL_ERR_INTERFACE_DETAIL;
             break;
         }
+        // A path too long for the buffer is a device that cannot be opened.
         WCHAR devicePath[1024];
-        wcscpy_s(devicePath, 1024, detail->DevicePath);
+        devicePath[0] = 0;
+        bool pathFits = std::wcslen(detail->DevicePath) < 1024;
+        if (pathFits) wcscpy_s(devicePath, 1024, detail->DevicePath);
         GlobalFree(detail);
 
         // 128 characters: the first hardware id is all that is used.
@@ -89,6 +92,7 @@ int PrinterDrvInstall() {
             continue;
         }
 
+        if (!pathFits) continue;
         HANDLE handle = CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) continue;
         char reply[512];
@@ -106,7 +110,8 @@ int PrinterDrvInstall() {
         }
 
         // The reply starts with two length bytes; the id text follows, at most 510 bytes and not
-        // necessarily terminated, which the bounded conversion keeps inside the buffer.
+        // necessarily terminated. The conversion's count is in characters; under the C locale the
+        // discovery runs in, one byte is one character, so 510 keeps it inside the reply.
         WCHAR converted[512];
         std::memset(converted, 0, sizeof converted);
         size_t convertedCount = 0;

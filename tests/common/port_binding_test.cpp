@@ -92,6 +92,13 @@ struct BindCase {
     DWORD lastError;      // 0: not pinned
 };
 
+// An instance id of the given length, bound to USB001.
+std::string InstanceIdOf(size_t length) {
+    const std::string head = "USBPRINT\\BRISORA40\\7&";
+    const std::string tail = "&USB001";
+    return head + std::string(length - head.size() - tail.size(), '1') + tail;
+}
+
 TEST_F(PortBindingTest, BindPortReadsThePortFromTheFirstMatchingPresentDevice) {
     const std::string longPort(64, 'P');
     const BindCase cases[] = {
@@ -111,6 +118,12 @@ TEST_F(PortBindingTest, BindPortReadsThePortFromTheFirstMatchingPresentDevice) {
         {"64 characters", {{"USBPRINT\\BRISORA40\\7&0&" + longPort, true}}, L"BRISORA40", L"", -1, ERROR_INSUFFICIENT_BUFFER},
         {"too long, then one that fits",
          {{"USBPRINT\\BRISORA40\\7&0&" + longPort, true}, {"USBPRINT\\BRISORA40\\8&2&0&USB007", true}},
+         L"BRISORA40", L"USB007", 1, 0},
+        // The device object keeps the id in 260 characters, the terminator included.
+        {"id of 259 characters", {{InstanceIdOf(259), true}}, L"BRISORA40", L"USB001", 0, 0},
+        {"id of 260 characters", {{InstanceIdOf(260), true}}, L"BRISORA40", L"", -1, ERROR_INSUFFICIENT_BUFFER},
+        {"id of 511 characters, then one that fits",
+         {{InstanceIdOf(511), true}, {"USBPRINT\\BRISORA40\\8&2&0&USB007", true}},
          L"BRISORA40", L"USB007", 1, 0},
         {"first wins",
          {{"USBPRINT\\BRISORA40\\7&1&0&USB001", true}, {"USBPRINT\\BRISORA40\\8&2&0&USB002", true}},

@@ -150,6 +150,35 @@ TEST_F(DiscoveryTest, DeviceThatCannotBeOpenedIsPassedOverForTheNext) {
     EXPECT_EQ(WalkMessages(), expected);
 }
 
+TEST_F(DiscoveryTest, DevicePathTooLongForItsBufferIsPassedOverForTheNext) {
+    // The walk keeps a device path in 1024 characters, the terminator included.
+    auto setPathOfFirstDevice = [](size_t length) {
+        const std::string head = "\\\\?\\usb#vid_0483&pid_5741#";
+        const std::string tail = "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+        const std::string path = head + std::string(length - head.size() - tail.size(), 'x') + tail;
+        Change([&](Json& m) { m["devices"][0]["interfaces"][0]["devicePath"] = Json::string(path); });
+    };
+    setPathOfFirstDevice(1023);
+    EXPECT_NE(PrinterDrvInstall(), -99);
+    EXPECT_STREQ(gszDriverName, L"Brisora-40");
+
+    for (size_t length : {1024u, 1025u, 4000u}) {
+        SCOPED_TRACE(length);
+        Restart();
+        PlugUsbPrinter("B", "MDL:Brisora40P;");
+        setPathOfFirstDevice(length);
+        EXPECT_NE(PrinterDrvInstall(), -99);
+        EXPECT_STREQ(gszDriverName, L"Brisora-40P");
+        std::vector<std::string> expected = {DevCount(1), DevCount(2), kNoPrunavelHere, "InstallFromPrunavel:iRet=-1009"};
+        EXPECT_EQ(WalkMessages(), expected);
+    }
+    // Alone, such a device finds no printer.
+    Restart();
+    setPathOfFirstDevice(1024);
+    EXPECT_EQ(PrinterDrvInstall(), -99);
+    EXPECT_EQ(WalkMessages(), std::vector<std::string>{DevCount(1)});
+}
+
 TEST_F(DiscoveryTest, ReplyWithoutTerminatorIsReadOnlyAsFarAsTheBuffer) {
     // The reply buffer is 512 bytes, two of them the length: at most 510 characters of id arrive.
     for (size_t length : {509u, 510u, 511u, 700u}) {

@@ -9,16 +9,19 @@
 #include <mutex>
 #include <string>
 
+#include "invalid_parameter.h"
+
 namespace {
 
 struct CrtLocale {
     const char* name;      // what setlocale answers
     const char* charset;   // iconv's name of its code page; null: each byte is the character of that value
+    bool doubleByte;       // bytes 0x81 to 0xFE lead a two-byte character
 };
 
-const CrtLocale kClassic = {"C", nullptr};
-const CrtLocale kChinese = {"Chinese (Simplified)_China.936", "CP936"};
-const CrtLocale kEnglish = {"English_United States.1252", "CP1252"};
+const CrtLocale kClassic = {"C", nullptr, false};
+const CrtLocale kChinese = {"Chinese (Simplified)_China.936", "CP936", true};
+const CrtLocale kEnglish = {"English_United States.1252", "CP1252", false};
 
 std::mutex gMutex;
 const CrtLocale* gCurrent = &kClassic;
@@ -53,18 +56,34 @@ bool Convert(const char* from, const char* to, const char* in, size_t inBytes, s
     return true;
 }
 
-// Narrow text of the current locale to wide characters.
-bool ToWide(const CrtLocale* locale, const std::string& narrow, std::wstring* wide) {
-    if (!locale->charset) {
-        wide->clear();
-        for (unsigned char c : narrow) wide->push_back(static_cast<wchar_t>(c));
-        return true;
+// At most `limit` characters of the locale's narrow text, up to its terminating zero, read one character
+// at a time as the runtime reads them: never a byte beyond the last character taken. False when a
+// character is not one of the code page.
+bool ToWide(const CrtLocale* locale, const char* narrow, size_t limit, std::wstring* wide) {
+    wide->clear();
+    iconv_t cd = locale->charset ? ::iconv_open("UTF-32LE", locale->charset) : nullptr;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    bool ok = true;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(narrow);
+    while (ok && wide->size() < limit && *p) {
+        size_t bytes = locale->doubleByte && *p >= 0x81 && *p <= 0xFE ? 2 : 1;
+        if (bytes == 2 && !p[1]) {
+            ok = false;  // a lead byte with the end of the text for its second byte
+        } else if (!cd) {
+            wide->push_back(static_cast<wchar_t>(*p));
+        } else {
+            char32_t c = 0;
+            char* src = reinterpret_cast<char*>(const_cast<unsigned char*>(p));
+            size_t srcLeft = bytes;
+            char* dst = reinterpret_cast<char*>(&c);
+            size_t dstLeft = sizeof c;
+            ok = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1) && srcLeft == 0 && dstLeft == 0;
+            if (ok) wide->push_back(static_cast<wchar_t>(c));
+        }
+        p += bytes;
     }
-    std::string utf32;
-    if (!Convert(locale->charset, "UTF-32LE", narrow.data(), narrow.size(), &utf32)) return false;
-    wide->assign(reinterpret_cast<const char32_t*>(utf32.data()),
-                 reinterpret_cast<const char32_t*>(utf32.data()) + utf32.size() / 4);
-    return true;
+    if (cd) ::iconv_close(cd);
+    return ok;
 }
 
 bool ToNarrow(const CrtLocale* locale, const std::wstring& wide, std::string* narrow) {
@@ -94,72 +113,69 @@ extern "C" char* winsim_setlocale(int, const char* locale) {
     return const_cast<char*>(gCurrent->name);
 }
 
+// As the runtime does, a null pointer, a size of zero or a destination too small (unless count is
+// _TRUNCATE) calls the invalid-parameter handler; a character not of the code page is EILSEQ and no more.
 extern "C" errno_t mbstowcs_s(size_t* pReturnValue, wchar_t* wcstr, size_t sizeInWords, const char* mbstr,
                               size_t count) {
+    if (!wcstr && sizeInWords > 0) winsim::InvalidParameter("mbstowcs_s", "the destination is a null pointer");
+    if (wcstr && sizeInWords == 0) winsim::InvalidParameter("mbstowcs_s", "the destination's size is 0");
+    if (wcstr) wcstr[0] = 0;
     if (pReturnValue) *pReturnValue = 0;
-    if (!mbstr || (!wcstr && sizeInWords > 0) || (wcstr && sizeInWords == 0)) {
-        if (wcstr && sizeInWords > 0) wcstr[0] = 0;
-        return EINVAL;
-    }
-    size_t length = 0;
-    while ((count == _TRUNCATE || length < count) && mbstr[length]) ++length;
+    if (!mbstr) winsim::InvalidParameter("mbstowcs_s", "the source is a null pointer");
+    // count is in wide characters stored, not in bytes read; a size query ignores it.
+    size_t limit = !wcstr ? static_cast<size_t>(-1) : count < sizeInWords ? count : sizeInWords;
     std::wstring wide;
-    if (!ToWide(Current(), std::string(mbstr, length), &wide)) {
+    if (!ToWide(Current(), mbstr, limit, &wide)) {
         if (wcstr) wcstr[0] = 0;
         return EILSEQ;
     }
-    if (!wcstr) {  // size query
-        if (pReturnValue) *pReturnValue = wide.size() + 1;
-        return 0;
-    }
     errno_t result = 0;
-    if (wide.size() + 1 > sizeInWords) {
-        if (count != _TRUNCATE) {
-            wcstr[0] = 0;
-            return ERANGE;
+    if (wcstr) {
+        if (wide.size() + 1 > sizeInWords) {
+            if (count != _TRUNCATE) {
+                wcstr[0] = 0;
+                winsim::InvalidParameter("mbstowcs_s", "the destination of " + std::to_string(sizeInWords) +
+                                                           " wide characters is too small for the converted text");
+            }
+            wide.resize(sizeInWords - 1);
+            result = STRUNCATE;
         }
-        wide.resize(sizeInWords - 1);
-        result = STRUNCATE;
+        std::wmemcpy(wcstr, wide.data(), wide.size());
+        wcstr[wide.size()] = 0;
     }
-    std::wmemcpy(wcstr, wide.data(), wide.size());
-    wcstr[wide.size()] = 0;
     if (pReturnValue) *pReturnValue = wide.size() + 1;
     return result;
 }
 
 extern "C" errno_t wcstombs_s(size_t* pReturnValue, char* mbstr, size_t sizeInBytes, const wchar_t* wcstr,
                               size_t count) {
+    if (!mbstr && sizeInBytes > 0) winsim::InvalidParameter("wcstombs_s", "the destination is a null pointer");
+    if (mbstr && sizeInBytes == 0) winsim::InvalidParameter("wcstombs_s", "the destination's size is 0");
+    if (mbstr) mbstr[0] = 0;
     if (pReturnValue) *pReturnValue = 0;
-    if (!wcstr || (!mbstr && sizeInBytes > 0) || (mbstr && sizeInBytes == 0)) {
-        if (mbstr && sizeInBytes > 0) mbstr[0] = 0;
-        return EINVAL;
-    }
-    std::wstring wide = count == _TRUNCATE ? std::wstring(wcstr) : std::wstring(wcstr, wcsnlen(wcstr, count));
+    if (!wcstr) winsim::InvalidParameter("wcstombs_s", "the source is a null pointer");
+    const CrtLocale* locale = Current();
+    std::wstring wide(wcstr);
     std::string narrow;
-    if (!ToNarrow(Current(), wide, &narrow)) {
-        if (mbstr) mbstr[0] = 0;
-        return EILSEQ;
-    }
-    if (!mbstr) {
-        if (pReturnValue) *pReturnValue = narrow.size() + 1;
-        return 0;
-    }
+    if (!ToNarrow(locale, wide, &narrow)) return EILSEQ;
     errno_t result = 0;
-    if (narrow.size() + 1 > sizeInBytes) {
-        if (count != _TRUNCATE) {
-            mbstr[0] = 0;
-            return ERANGE;
+    if (mbstr) {
+        // count is in bytes stored; a size query ignores it. Whole characters only: a double-byte
+        // character is never cut in two.
+        size_t limit = count < sizeInBytes ? count : sizeInBytes - 1;
+        bool tooLong = narrow.size() > limit;
+        if (tooLong && count >= sizeInBytes && count != _TRUNCATE) {
+            winsim::InvalidParameter("wcstombs_s", "the destination of " + std::to_string(sizeInBytes) +
+                                                       " bytes is too small for the converted text");
         }
-        // Never cut a double-byte character in two: drop whole characters until it fits.
-        std::wstring cut = wide;
-        while (!cut.empty() && narrow.size() + 1 > sizeInBytes) {
-            cut.pop_back();
-            ToNarrow(Current(), cut, &narrow);
+        while (narrow.size() > limit) {
+            wide.pop_back();
+            ToNarrow(locale, wide, &narrow);
         }
-        result = STRUNCATE;
+        if (tooLong && count == _TRUNCATE) result = STRUNCATE;
+        std::memcpy(mbstr, narrow.data(), narrow.size());
+        mbstr[narrow.size()] = 0;
     }
-    std::memcpy(mbstr, narrow.data(), narrow.size());
-    mbstr[narrow.size()] = 0;
     if (pReturnValue) *pReturnValue = narrow.size() + 1;
     return result;
 }

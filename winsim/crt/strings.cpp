@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "invalid_parameter.h"
+
 namespace {
 
 // Rewrites a Microsoft wide format for glibc: there %s and %c of a wide function are wide and
@@ -87,33 +89,74 @@ HRESULT CopyCch(C* dest, size_t cchDest, const C* src, size_t srcLen) {
     return n < srcLen ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
 }
 
-}  // namespace
+std::string TooSmall(size_t size, size_t needed) {
+    return "the destination of " + std::to_string(size) + " characters is too small for " + std::to_string(needed) +
+           " characters and the terminating zero";
+}
 
-// Simplified for the _s functions: the invalid-parameter handler is taken to return, so a failure
-// empties the destination and answers the error code instead of ending the process.
-extern "C" errno_t wcscpy_s(wchar_t* dest, size_t destsz, const wchar_t* src) {
-    if (!dest || destsz == 0) return EINVAL;
+template <class C>
+void CheckDestination(const char* function, C* dest, size_t size) {
+    if (!dest) winsim::InvalidParameter(function, "the destination is a null pointer");
+    if (size == 0) winsim::InvalidParameter(function, "the destination's size is 0");
+}
+
+template <class C>
+errno_t CopyS(const char* function, C* dest, size_t size, const C* src) {
+    CheckDestination(function, dest, size);
     if (!src) {
         dest[0] = 0;
-        return EINVAL;
+        winsim::InvalidParameter(function, "the source is a null pointer");
     }
-    size_t len = std::wcslen(src);
-    if (len >= destsz) {
+    size_t len = std::char_traits<C>::length(src);
+    if (len >= size) {
         dest[0] = 0;
-        return ERANGE;
+        winsim::InvalidParameter(function, TooSmall(size, len));
     }
-    std::wmemcpy(dest, src, len + 1);
+    std::char_traits<C>::copy(dest, src, len + 1);
     return 0;
 }
 
+template <class C>
+void CheckFormat(const char* function, C* buffer, size_t size, const C* format) {
+    if (!format) winsim::InvalidParameter(function, "the format is a null pointer");
+    CheckDestination(function, buffer, size);
+}
+
+// The whole text or the handler: the formatting _s functions never cut.
+template <class C>
+int StoreFormatted(const char* function, C* buffer, size_t size, const std::basic_string<C>& text) {
+    if (text.size() >= size) {
+        buffer[0] = 0;
+        winsim::InvalidParameter(function, TooSmall(size, text.size()));
+    }
+    std::char_traits<C>::copy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<int>(text.size());
+}
+
+}  // namespace
+
+// The _s functions follow the runtime's default: a null pointer, a size of zero or a destination too
+// small calls the invalid-parameter handler, which ends the program; where the documentation says so,
+// the destination is emptied first.
+extern "C" errno_t wcscpy_s(wchar_t* dest, size_t destsz, const wchar_t* src) {
+    return CopyS("wcscpy_s", dest, destsz, src);
+}
+
+extern "C" errno_t strcpy_s(char* dest, size_t destsz, const char* src) { return CopyS("strcpy_s", dest, destsz, src); }
+
 extern "C" errno_t wcsncpy_s(wchar_t* dest, size_t destsz, const wchar_t* src, size_t count) {
-    if (!dest || destsz == 0) return EINVAL;
+    if (count == 0 && !dest && destsz == 0) return 0;
+    CheckDestination("wcsncpy_s", dest, destsz);
+    if (count == 0) {
+        dest[0] = 0;
+        return 0;
+    }
     if (!src) {
         dest[0] = 0;
-        return EINVAL;
+        winsim::InvalidParameter("wcsncpy_s", "the source is a null pointer");
     }
-    size_t len = std::wcslen(src);
-    if (count != _TRUNCATE && count < len) len = count;
+    // Never reads more of the source than count characters.
+    size_t len = count == _TRUNCATE ? std::wcslen(src) : wcsnlen(src, count);
     if (len >= destsz) {
         if (count == _TRUNCATE) {
             std::wmemcpy(dest, src, destsz - 1);
@@ -121,7 +164,7 @@ extern "C" errno_t wcsncpy_s(wchar_t* dest, size_t destsz, const wchar_t* src, s
             return STRUNCATE;
         }
         dest[0] = 0;
-        return ERANGE;
+        winsim::InvalidParameter("wcsncpy_s", TooSmall(destsz, len));
     }
     std::wmemcpy(dest, src, len);
     dest[len] = 0;
@@ -129,83 +172,67 @@ extern "C" errno_t wcsncpy_s(wchar_t* dest, size_t destsz, const wchar_t* src, s
 }
 
 extern "C" errno_t wcscat_s(wchar_t* dest, size_t destsz, const wchar_t* src) {
-    if (!dest || destsz == 0) return EINVAL;
-    size_t have = wcsnlen(dest, destsz);
-    if (have == destsz || !src) {
+    CheckDestination("wcscat_s", dest, destsz);
+    if (!src) {
         dest[0] = 0;
-        return EINVAL;
+        winsim::InvalidParameter("wcscat_s", "the source is a null pointer");
+    }
+    size_t have = wcsnlen(dest, destsz);
+    if (have == destsz) {
+        dest[0] = 0;
+        winsim::InvalidParameter("wcscat_s", "the destination holds no terminating zero within its " +
+                                                 std::to_string(destsz) + " characters");
     }
     size_t len = std::wcslen(src);
     if (have + len >= destsz) {
         dest[0] = 0;
-        return ERANGE;
+        winsim::InvalidParameter("wcscat_s", TooSmall(destsz, have + len));
     }
     std::wmemcpy(dest + have, src, len + 1);
     return 0;
 }
 
-extern "C" errno_t strcpy_s(char* dest, size_t destsz, const char* src) {
-    if (!dest || destsz == 0) return EINVAL;
-    if (!src) {
-        dest[0] = 0;
-        return EINVAL;
-    }
-    size_t len = std::strlen(src);
-    if (len >= destsz) {
-        dest[0] = 0;
-        return ERANGE;
-    }
-    std::memcpy(dest, src, len + 1);
-    return 0;
-}
-
 extern "C" int swprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* format, ...) {
-    if (!buffer || sizeOfBuffer == 0 || !format) return -1;
+    CheckFormat("swprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
     std::wstring text = FormatWide(format, args);
     va_end(args);
-    if (text.size() >= sizeOfBuffer) {
-        buffer[0] = 0;
-        return -1;
-    }
-    std::wmemcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<int>(text.size());
+    return StoreFormatted("swprintf_s", buffer, sizeOfBuffer, text);
 }
 
 extern "C" int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, const wchar_t* format, ...) {
-    if (!buffer || sizeOfBuffer == 0 || !format) return -1;
+    if (!buffer && sizeOfBuffer == 0 && count == 0) return 0;
+    CheckFormat("_snwprintf_s", buffer, sizeOfBuffer, format);
+    if (count == 0) {
+        buffer[0] = 0;
+        return -1;
+    }
     va_list args;
     va_start(args, format);
     std::wstring text = FormatWide(format, args);
     va_end(args);
-    size_t limit = count == _TRUNCATE ? sizeOfBuffer - 1 : count;
-    if (text.size() <= limit && text.size() < sizeOfBuffer) {
-        std::wmemcpy(buffer, text.c_str(), text.size() + 1);
-        return static_cast<int>(text.size());
+    if (count < sizeOfBuffer) {  // cut at count characters, no error
+        size_t n = text.size() < count ? text.size() : count;
+        std::wmemcpy(buffer, text.c_str(), n);
+        buffer[n] = 0;
+        return n < text.size() ? -1 : static_cast<int>(n);
     }
-    if (count != _TRUNCATE && count >= sizeOfBuffer) {
-        buffer[0] = 0;
+    if (text.size() >= sizeOfBuffer && count == _TRUNCATE) {
+        std::wmemcpy(buffer, text.c_str(), sizeOfBuffer - 1);
+        buffer[sizeOfBuffer - 1] = 0;
         return -1;
     }
-    size_t n = limit < sizeOfBuffer ? limit : sizeOfBuffer - 1;
-    std::wmemcpy(buffer, text.c_str(), n);
-    buffer[n] = 0;
-    return -1;
+    return StoreFormatted("_snwprintf_s", buffer, sizeOfBuffer, text);
 }
 
 extern "C" int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...) {
-    if (!buffer || sizeOfBuffer == 0 || !format) return -1;
+    CheckFormat("sprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
     std::string text = FormatNarrow(format, args);
     va_end(args);
-    if (text.size() >= sizeOfBuffer) {
-        buffer[0] = 0;
-        return -1;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<int>(text.size());
+    return StoreFormatted("sprintf_s", buffer, sizeOfBuffer, text);
 }
 
 extern "C" HRESULT StringCchCopyW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {

@@ -99,6 +99,11 @@ TEST_F(CreateProcessTest, ExitCodeKeepsAll32Bits) {
     EXPECT_TRUE(RunsToExitCode(nullptr, child + " exit 0", 0));
 }
 
+TEST_F(CreateProcessTest, InvalidParameterToTheRuntimeEndsWithFailFastStatus) {
+    // The runtime's default handler fails fast: STATUS_STACK_BUFFER_OVERRUN, not the code 0 after the call.
+    EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " overrun", 0xC0000409));
+}
+
 TEST_F(CreateProcessTest, ProgramIsFoundAsWindowsWouldName) {
     // The .exe a Windows caller names stands for the host file without the suffix.
     EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD) + ".exe") + " exit 3", 3));

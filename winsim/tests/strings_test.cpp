@@ -1,7 +1,9 @@
 // String functions: kernel32's lstrcmp (kernel32/string.cpp), strsafe's StringCch* and the Microsoft C
 // runtime's _s functions (crt/strings.cpp). Source of truth: their documentation — strsafe truncates,
 // terminates and answers STRSAFE_E_INSUFFICIENT_BUFFER; Microsoft's wide printf reads %s/%c as wide
-// and %S/%C (and %hs) as narrow; a failing _s copy empties the destination and returns the errno code.
+// and %S/%C (and %hs) as narrow. The _s functions' documentation: a null pointer, a size of zero or a
+// destination too small calls the invalid-parameter handler, whose default ends the program; _TRUNCATE
+// and a count below the size cut the text instead.
 #include <windows.h>
 #include <strsafe.h>
 
@@ -61,24 +63,93 @@ TEST(StringCchTest, PrintfTruncatesAndSaysSo) {
     EXPECT_EQ(StringCchPrintfW(buf, 0, L"x"), STRSAFE_E_INVALID_PARAMETER);
 }
 
-TEST(SecureCrtTest, CopyTooSmallEmptiesTheDestination) {
-    WCHAR buf[5];
-    EXPECT_EQ(wcscpy_s(buf, 5, L"abcd"), 0);
-    EXPECT_STREQ(buf, L"abcd");
-    EXPECT_EQ(wcscpy_s(buf, 5, L"abcde"), ERANGE);
-    EXPECT_EQ(buf[0], L'\0');
+// The handler's exit code is STATUS_STACK_BUFFER_OVERRUN; a Linux wait status keeps its low byte.
+const auto kEndedByHandler = ::testing::ExitedWithCode(0x09);
 
-    wcscpy_s(buf, 5, L"abc");
-    EXPECT_EQ(wcscpy_s(buf, 5, nullptr), EINVAL);
-    EXPECT_EQ(buf[0], L'\0');
+TEST(SecureCrtDeathTest, CopyEndsTheProgramUnlessTheWholeTextFits) {
+    WCHAR buf[5];
+    EXPECT_EQ(wcscpy_s(buf, 5, L"abcd"), 0);  // exactly fits with its terminator
+    EXPECT_STREQ(buf, L"abcd");
+    EXPECT_EXIT(wcscpy_s(buf, 5, L"abcde"), kEndedByHandler,
+                "wcscpy_s: the destination of 5 characters is too small for 5 characters and the terminating zero");
+    EXPECT_EXIT(wcscpy_s(buf, 5, nullptr), kEndedByHandler, "wcscpy_s: the source is a null pointer");
+    EXPECT_EXIT(wcscpy_s(nullptr, 5, L"a"), kEndedByHandler, "wcscpy_s: the destination is a null pointer");
+    EXPECT_EXIT(wcscpy_s(buf, 0, L""), kEndedByHandler, "wcscpy_s: the destination's size is 0");
+
+    char narrow[4];
+    EXPECT_EQ(strcpy_s(narrow, 4, "abc"), 0);
+    EXPECT_STREQ(narrow, "abc");
+    EXPECT_EXIT(strcpy_s(narrow, 4, "abcd"), kEndedByHandler, "strcpy_s: the destination of 4 characters is too small");
+    EXPECT_EXIT(strcpy_s(narrow, 4, nullptr), kEndedByHandler, "strcpy_s: the source is a null pointer");
 }
 
-TEST(SecureCrtTest, PrintfSReadsWideStringsAndFailsWhenTooSmall) {
+TEST(SecureCrtDeathTest, CountedCopyCutsOnlyWhenAskedTo) {
+    WCHAR buf[5];
+    std::wmemset(buf, L'#', 5);
+    EXPECT_EQ(wcsncpy_s(buf, 5, L"abcdefgh", _TRUNCATE), STRUNCATE);
+    EXPECT_STREQ(buf, L"abcd");
+    EXPECT_EQ(wcsncpy_s(buf, 5, L"abcdefgh", 2), 0) << "a count below the size cuts without error";
+    EXPECT_STREQ(buf, L"ab");
+    EXPECT_EQ(wcsncpy_s(buf, 5, nullptr, 0), 0) << "nothing to copy: the source is not read";
+    EXPECT_STREQ(buf, L"");
+    EXPECT_EQ(wcsncpy_s(nullptr, 0, nullptr, 0), 0);
+    const WCHAR unterminated[3] = {L'x', L'y', L'z'};
+    EXPECT_EQ(wcsncpy_s(buf, 5, unterminated, 3), 0) << "no more than count characters are read";
+    EXPECT_STREQ(buf, L"xyz");
+
+    EXPECT_EXIT(wcsncpy_s(buf, 5, L"abcdefgh", 5), kEndedByHandler,
+                "wcsncpy_s: the destination of 5 characters is too small for 5 characters");
+    EXPECT_EXIT(wcsncpy_s(buf, 5, nullptr, 1), kEndedByHandler, "wcsncpy_s: the source is a null pointer");
+    EXPECT_EXIT(wcsncpy_s(buf, 0, L"a", _TRUNCATE), kEndedByHandler, "wcsncpy_s: the destination's size is 0");
+}
+
+TEST(SecureCrtDeathTest, AppendEndsTheProgramUnlessBothFit) {
+    WCHAR buf[6] = L"ab";
+    EXPECT_EQ(wcscat_s(buf, 6, L"cde"), 0);
+    EXPECT_STREQ(buf, L"abcde");
+    EXPECT_EXIT(wcscat_s(buf, 6, L"f"), kEndedByHandler,
+                "wcscat_s: the destination of 6 characters is too small for 6 characters");
+    EXPECT_EXIT(wcscat_s(buf, 6, nullptr), kEndedByHandler, "wcscat_s: the source is a null pointer");
+    WCHAR full[3] = {L'a', L'b', L'c'};
+    EXPECT_EXIT(wcscat_s(full, 3, L""), kEndedByHandler, "wcscat_s: the destination holds no terminating zero");
+}
+
+TEST(SecureCrtDeathTest, PrintfSEndsTheProgramWhenTheTextDoesNotFit) {
     WCHAR buf[8];
     EXPECT_EQ(swprintf_s(buf, 8, L"%s=%d", L"id", 42), 5);
     EXPECT_STREQ(buf, L"id=42");
-    EXPECT_EQ(swprintf_s(buf, 8, L"%s=%d", L"name", 1234), -1);
-    EXPECT_EQ(buf[0], L'\0');
+    EXPECT_EQ(swprintf_s(buf, 8, L"%s=%d", L"ab", 1234), 7) << "exactly fits with its terminator";
+    EXPECT_EXIT(swprintf_s(buf, 8, L"%s=%d", L"name", 1234), kEndedByHandler,
+                "swprintf_s: the destination of 8 characters is too small for 9 characters");
+    EXPECT_EXIT(swprintf_s(buf, 8, nullptr), kEndedByHandler, "swprintf_s: the format is a null pointer");
+    EXPECT_EXIT(swprintf_s(nullptr, 8, L"x"), kEndedByHandler, "swprintf_s: the destination is a null pointer");
+
+    char narrow[4];
+    EXPECT_EQ(sprintf_s(narrow, 4, "%d", 123), 3);
+    EXPECT_STREQ(narrow, "123");
+    EXPECT_EXIT(sprintf_s(narrow, 4, "%d", 1234), kEndedByHandler, "sprintf_s: the destination of 4 characters");
+    EXPECT_EXIT(sprintf_s(narrow, 0, "%d", 1), kEndedByHandler, "sprintf_s: the destination's size is 0");
+}
+
+TEST(SecureCrtDeathTest, CountedPrintfCutsOnlyWhenAskedTo) {
+    WCHAR buf[8];
+    std::wmemset(buf, L'#', 8);
+    EXPECT_EQ(_snwprintf_s(buf, 8, _TRUNCATE, L"%s", L"abcdefghij"), -1);
+    EXPECT_STREQ(buf, L"abcdefg");
+    EXPECT_EQ(_snwprintf_s(buf, 8, _TRUNCATE, L"%s", L"abc"), 3);
+    EXPECT_STREQ(buf, L"abc");
+    EXPECT_EQ(_snwprintf_s(buf, 8, 3, L"%s", L"abcdef"), -1) << "a count below the size cuts without the handler";
+    EXPECT_STREQ(buf, L"abc");
+    EXPECT_EQ(_snwprintf_s(buf, 8, 3, L"%s", L"ab"), 2);
+    EXPECT_EQ(_snwprintf_s(buf, 8, 0, L"%s", L"ab"), -1);
+    EXPECT_STREQ(buf, L"");
+    EXPECT_EQ(_snwprintf_s(buf, 8, 20, L"%s", L"abcdefg"), 7) << "a count beyond the size is fine while the text fits";
+    EXPECT_EQ(_snwprintf_s(nullptr, 0, 0, L"x"), 0);
+
+    EXPECT_EXIT(_snwprintf_s(buf, 8, 8, L"%s", L"abcdefgh"), kEndedByHandler,
+                "_snwprintf_s: the destination of 8 characters is too small for 8 characters");
+    EXPECT_EXIT(_snwprintf_s(nullptr, 8, 3, L"x"), kEndedByHandler, "_snwprintf_s: the destination is a null pointer");
+    EXPECT_EXIT(_snwprintf_s(buf, 8, 3, nullptr), kEndedByHandler, "_snwprintf_s: the format is a null pointer");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 //   winsim_test_child exit CODE   exits with CODE (any 32-bit value, e.g. -1 or 0x800F0242)
 //   winsim_test_child sleep MS    sleeps MS on the machine's clock, exits with GetTickCount()
 //   winsim_test_child infolder DIR  exits with 0 when its current folder is the host folder DIR, else 1
+//   winsim_test_child overrun      copies a text too long for its buffer with wcscpy_s
 #include <limits.h>
 #include <unistd.h>
 
@@ -24,6 +25,12 @@ int main(int argc, char** argv) {
         GetTickCount();
         char here[PATH_MAX];
         return ::getcwd(here, sizeof here) && std::strcmp(here, argv[2]) == 0 ? 0 : 1;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "overrun") == 0) {
+        GetTickCount();
+        WCHAR buffer[4];
+        wcscpy_s(buffer, 4, L"USB001");
+        return 0;
     }
     return 2;
 }
