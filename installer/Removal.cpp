@@ -21,6 +21,20 @@ bool IsModelDriver(const wchar_t* driverName) {
     return false;
 }
 
+// The environment a NULL one stands for: the machine's own, the one the install added its driver to.
+// None for an architecture the spooler has no environment for.
+const wchar_t* OwnEnvironment() {
+    SYSTEM_INFO info;
+    GetNativeSystemInfo(&info);
+    switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_INTEL: return L"Windows NT x86";
+    case PROCESSOR_ARCHITECTURE_AMD64: return L"Windows x64";
+    case PROCESSOR_ARCHITECTURE_IA64: return L"Windows IA64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return L"Windows ARM64";
+    default: return nullptr;
+    }
+}
+
 BOOL EnumDrivers(LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
     WCHAR all[] = L"all";
     return EnumPrinterDriversW(nullptr, all, 8, buffer, size, needed, returned);
@@ -101,7 +115,7 @@ int CPrinterDeviceObject::RemoveDriver() {
     for (const DRIVER_INFO_8W& info : drivers) {
         LOG_TRACE(L"RemoveDriver: DeleteDriverPackage pDriverName={0}", info.pName);
         if (!IsModelDriver(info.pName)) continue;
-        HRESULT hr = DeletePrinterDriverPackageW(nullptr, info.pszInfPath, nullptr);
+        HRESULT hr = DeletePrinterDriverPackageW(nullptr, info.pszInfPath, info.pEnvironment);
         if (hr != S_OK) LOG_ERR(L"RemoveDriver: DeletePrinterDriverPackage=0x{0:x}", static_cast<DWORD>(hr));
     }
     return INSTALL_OK;
@@ -117,9 +131,16 @@ int CPrinterDeviceObject::RemoveDriverFromDriverName() {
         LOG_WARN(L"RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8");
     }
     if (drivers.status() != SpoolerList<DRIVER_INFO_8W>::READ) return INSTALL_ERR_SPOOLER_LIST;
+    // Only what the install added goes: a same-named driver of another environment, and its package,
+    // were there before it.
+    const wchar_t* own = OwnEnvironment();
+    auto added = [own](const DRIVER_INFO_8W& info) {
+        return own && info.pEnvironment && lstrcmpiW(info.pEnvironment, own) == 0 &&
+               lstrcmpW(gszDriverName, info.pName) == 0;
+    };
     for (const DRIVER_INFO_8W& info : drivers) {
         LOG_TRACE(L"RemoveDriverFromDriverName: DeleteDrv pDriverName={0}", info.pName);
-        if (lstrcmpW(gszDriverName, info.pName) == 0) {
+        if (added(info)) {
             DeleteDrv(info.pName, info.pEnvironment);
             break;
         }
@@ -127,8 +148,8 @@ int CPrinterDeviceObject::RemoveDriverFromDriverName() {
     Sleep(kPackageDelayMs);
     for (const DRIVER_INFO_8W& info : drivers) {
         LOG_TRACE(L"RemoveDriverFromDriverName: DeleteDriverPackage pDriverName={0}", info.pName);
-        if (lstrcmpW(gszDriverName, info.pName) != 0) continue;
-        HRESULT hr = DeletePrinterDriverPackageW(nullptr, info.pszInfPath, nullptr);
+        if (!added(info)) continue;
+        HRESULT hr = DeletePrinterDriverPackageW(nullptr, info.pszInfPath, info.pEnvironment);
         if (hr != S_OK) LOG_ERR(L"RemoveDriverFromDriverName: DeletePrinterDriverPackage=0x{0:x}", static_cast<DWORD>(hr));
         break;
     }

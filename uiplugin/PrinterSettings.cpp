@@ -118,7 +118,10 @@ void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
         }
     } else {
         BuildDefaults(hPrinter, &local);
-        changed = true;
+        // Only a value that is missing or too long to be the record is replaced. Any other failure (no
+        // memory, no spooler, no access) says nothing about what is stored, so it stays as it is and
+        // the caller works with the defaults this time.
+        changed = read == ERROR_FILE_NOT_FOUND || read == ERROR_MORE_DATA;
     }
     // A handle without write access fails here; the caller still gets the record.
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);

@@ -225,6 +225,39 @@ TEST_F(FailureTest, UnreadableSecondDeviceRollsBackAndReportsWithoutABox) {
     EXPECT_EQ(steps, expected);
 }
 
+// An older x86 driver of the same name, from its own package, was on the x64 machine before: the failed
+// install's rollback takes away only the x64 driver it added and that driver's package.
+TEST_F(FailureTest, RollbackLeavesTheSameDriverOfAnotherEnvironmentAndItsPackage) {
+    const char x86Stored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlprtdrv.inf_x86_7\\ZLPrtDrv.inf";
+    Change([&](Json& m) {
+        m["spooler"]["drivers"]["Windows NT x86"][0]["name"] = Json::string("Brisora-40");
+        m["spooler"]["drivers"]["Windows NT x86"][0]["infPath"] = Json::string(x86Stored);
+        m["spooler"]["driverStore"][0]["storedInf"] = Json::string(x86Stored);
+        m["spooler"]["driverStore"][0]["environment"] = Json::string("Windows NT x86");
+    });
+    winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails
+    winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED, 5);
+
+    testsupport::RunResult r = Corvane("/Install");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, -1004);
+    EXPECT_TRUE(Logged("AddPrinterToControlPanel:AddPrinter failed ! (GetLastError = 0x5)"));
+    EXPECT_TRUE(Logged("RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Brisora-40"));
+
+    const Json drivers = Read("spooler").at("drivers");
+    ASSERT_TRUE(drivers.has_field("Windows NT x86"));
+    ASSERT_EQ(drivers.at("Windows NT x86").size(), 1u);
+    EXPECT_EQ(drivers.at("Windows NT x86").at(0).at("name").as_string(), "Brisora-40");
+    EXPECT_FALSE(DriverInstalled()) << "the x64 driver the install added is gone";
+    const Json store = Read("spooler").at("driverStore");
+    ASSERT_EQ(store.size(), 1u) << "the x64 package the install staged is gone";
+    EXPECT_EQ(store.at(0).at("storedInf").as_string(), x86Stored);
+    for (const std::string& m : Messages()) {
+        EXPECT_EQ(m.rfind("DeleteDrv:", 0), std::string::npos) << m;
+        EXPECT_EQ(m.rfind("RemoveDriverFromDriverName: DeletePrinterDriverPackage=", 0), std::string::npos) << m;
+    }
+}
+
 // The silent printer install shows the box but neither rolls back nor reports.
 TEST_F(FailureTest, SilentPrinterInstallShowsTheAddPrinterErrorAndKeepsTheDriver) {
     winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails

@@ -2,6 +2,7 @@
 #include "InstallerTest.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,9 @@ protected:
             Json& list = m["spooler"]["drivers"][environment];
             list[list.size()]["name"] = Json::string(name);
             list[list.size() - 1]["infPath"] = Json::string(Stored(name, environment));
-            m["spooler"]["driverStore"][m["spooler"]["driverStore"].size()]["storedInf"] =
-                Json::string(Stored(name, environment));
+            Json& package = m["spooler"]["driverStore"][m["spooler"]["driverStore"].size()];
+            package["storedInf"] = Json::string(Stored(name, environment));
+            package["environment"] = Json::string(environment);
         });
     }
     static Lines Printers() {
@@ -64,6 +66,23 @@ protected:
             out.push_back(p.at("storedInf").as_string());
         }
         return out;
+    }
+    // The rollback's two passes, each logging these drivers: every one when nothing matches, else those
+    // up to and including the match.
+    static Lines RollbackWalk(std::initializer_list<const char*> names) {
+        Lines out;
+        for (const char* pass : {"DeleteDrv", "DeleteDriverPackage"}) {
+            for (const char* name : names) {
+                out.push_back(std::string("trace RemoveDriverFromDriverName: ") + pass + " pDriverName=" + name);
+            }
+        }
+        return out;
+    }
+    // The rollback of a failed install of Brisora-40, logging afresh.
+    int RollbackOfBrisora() {
+        ClearLog();
+        wcscpy_s(gszDriverName, kPathChars, L"Brisora-40");
+        return device.RemoveDriverFromDriverName();
     }
     Lines Log() const {
         Lines out;
@@ -179,7 +198,9 @@ TEST_F(RemovalTest, NoDriverListMeansNoPause) {
     EXPECT_EQ(Drivers().size(), 1u);
 }
 
-TEST_F(RemovalTest, RollbackHandlesOnlyTheFirstEntryOfItsDriverInEachPass) {
+// The rollback takes away what the failed install added: its driver in the machine's own environment and
+// that entry's package. The same driver of another environment was there before; it and its package stay.
+TEST_F(RemovalTest, RollbackHandlesOnlyItsDriversEntryOfTheMachinesOwnEnvironment) {
     AddDriver(kX86, "Acme Laser");
     AddDriver(kX86, "Brisora-40");
     AddDriver(kX64, "Brisora-40");
@@ -187,29 +208,41 @@ TEST_F(RemovalTest, RollbackHandlesOnlyTheFirstEntryOfItsDriverInEachPass) {
     {
         SCOPED_TRACE("no model was found: nothing matches");
         EXPECT_EQ(device.RemoveDriverFromDriverName(), 0);
-        Lines expected;
-        for (const char* pass : {"DeleteDrv", "DeleteDriverPackage"}) {
-            for (const char* name : {"Acme Laser", "Brisora-40", "Brisora-40", "Zeta"}) {
-                expected.push_back(std::string("trace RemoveDriverFromDriverName: ") + pass + " pDriverName=" + name);
-            }
-        }
-        EXPECT_EQ(Log(), expected);
+        EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Brisora-40", "Brisora-40", "Zeta"}));
         EXPECT_EQ(Drivers().size(), 4u);
         EXPECT_EQ(Packages().size(), 4u);
     }
-    ClearLog();
-    wcscpy_s(gszDriverName, kPathChars, L"Brisora-40");
     const DWORD before = GetTickCount();
-    EXPECT_EQ(device.RemoveDriverFromDriverName(), 0);
+    EXPECT_EQ(RollbackOfBrisora(), 0);
     EXPECT_EQ(GetTickCount() - before, 1000u);
-    EXPECT_EQ(Log(), (Lines{
-                         "trace RemoveDriverFromDriverName: DeleteDrv pDriverName=Acme Laser",
-                         "trace RemoveDriverFromDriverName: DeleteDrv pDriverName=Brisora-40",
-                         "trace RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Acme Laser",
-                         "trace RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Brisora-40",
-                     }));
-    EXPECT_EQ(Drivers(), (Lines{"Windows NT x86/Acme Laser", "Windows x64/Brisora-40", "Windows x64/Zeta"}));
-    EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX86), Stored("Brisora-40", kX64), Stored("Zeta", kX64)}));
+    // The x86 entry is listed first; each pass stops at the machine's own one.
+    EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Brisora-40", "Brisora-40"}));
+    EXPECT_EQ(Drivers(), (Lines{"Windows NT x86/Acme Laser", "Windows NT x86/Brisora-40", "Windows x64/Zeta"}));
+    EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX86), Stored("Brisora-40", kX86), Stored("Zeta", kX64)}));
+    {
+        SCOPED_TRACE("again: nothing of its own is left, the x86 driver stays");
+        EXPECT_EQ(RollbackOfBrisora(), 0);
+        EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Brisora-40", "Zeta"}));
+        EXPECT_EQ(Drivers().size(), 3u);
+        EXPECT_EQ(Packages().size(), 3u);
+    }
+    {
+        SCOPED_TRACE("on an x86 machine the x86 entry is its own");
+        AddDriver(kX64, "Brisora-40");
+        Change([](Json& m) { m["system"]["architecture"] = Json::number(PROCESSOR_ARCHITECTURE_INTEL); });
+        EXPECT_EQ(RollbackOfBrisora(), 0);
+        EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Brisora-40"}));
+        EXPECT_EQ(Drivers(), (Lines{"Windows NT x86/Acme Laser", "Windows x64/Zeta", "Windows x64/Brisora-40"}));
+        EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX86), Stored("Zeta", kX64), Stored("Brisora-40", kX64)}));
+    }
+    {
+        SCOPED_TRACE("an architecture without an environment of its own: no entry can be told to be its own");
+        Change([](Json& m) { m["system"]["architecture"] = Json::number(PROCESSOR_ARCHITECTURE_ARM); });
+        EXPECT_EQ(RollbackOfBrisora(), 0);
+        EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Zeta", "Brisora-40"}));
+        EXPECT_EQ(Drivers().size(), 3u);
+        EXPECT_EQ(Packages().size(), 3u);
+    }
 }
 
 TEST_F(RemovalTest, UninstallWithoutPrintersLeavesTheSpoolerAloneAndStillRemovesDrivers) {

@@ -131,6 +131,27 @@ TEST_F(DocLayoutPageTest, RecordEdgeValuesAreShownWithoutCorrection) {
     EXPECT_EQ(SendMessageW(Item(kPaperLocationSpin), UDM_GETPOS32, 0, 0), 255);
 }
 
+// The record behind the page could not be read for a reason that says nothing about it: the page shows the
+// defaults, and the stored record stays for the next time.
+TEST_F(DocLayoutPageTest, FailedReadShowsTheDefaultsAndKeepsTheStoredRecord) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kSpeed, 3);
+    PutU32(record, kMediaType, 2);
+    for (DWORD error : {ERROR_NOT_ENOUGH_MEMORY, RPC_S_SERVER_UNAVAILABLE, ERROR_ACCESS_DENIED}) {
+        SCOPED_TRACE(error);
+        winsim::control::InjectFault("GetPrinterDataW", error);
+        Open(record);
+        EXPECT_EQ(Text(Item(kSpeedCombo)), L"5");
+        EXPECT_EQ(Text(Item(kMediaCombo)), L"Continuous");
+        EXPECT_EQ(Stored(), record);
+        sheet.reset();
+        Open(record);
+        EXPECT_EQ(Text(Item(kSpeedCombo)), L"3");
+        EXPECT_EQ(Text(Item(kMediaCombo)), L"Label With Marks");
+        sheet.reset();
+    }
+}
+
 TEST_F(DocLayoutPageTest, ImmediateSettingsChangeTheRecordAndSignalOnlyRealChanges) {
     Open();
     ASSERT_TRUE(Sheet().Click(kMirrorBox));

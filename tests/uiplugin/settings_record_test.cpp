@@ -172,6 +172,45 @@ TEST_F(SettingsRecordTest, OversizedStoredValueIsReplacedByDefaults) {
     EXPECT_EQ(stored, Model46Defaults());
 }
 
+// A failed read replaces the stored value only when there is none, or when it is too long to be the
+// record; any other failure leaves it byte for byte and the job gets the defaults this once.
+TEST_F(SettingsRecordTest, FailedReadReplacesOnlyAMissingOrOversizedValue) {
+    Bytes record = Model46Defaults();
+    PutU32(record, 36, 3);  // speed
+    PutU32(record, 12, 2);  // mediaType
+    Bytes job = Model46Defaults();
+    PutU32(job, 4, FloatBits(100.0f));
+    PutU32(job, 8, FloatBits(50.0f));
+    const struct {
+        DWORD error;
+        bool replaced;
+    } cases[] = {
+        {ERROR_NOT_ENOUGH_MEMORY, false}, {RPC_S_SERVER_UNAVAILABLE, false}, {ERROR_ACCESS_DENIED, false},
+        {ERROR_INVALID_HANDLE, false},    {ERROR_FILE_NOT_FOUND, true},       {ERROR_MORE_DATA, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        StoreValue(kPrinter, record, REG_BINARY);
+        winsim::control::InjectFault("GetPrinterDataW", c.error);
+        auto devmode = Merged(printer);
+        ASSERT_TRUE(devmode);
+        EXPECT_EQ(PendingFaults("GetPrinterDataW"), 0);
+        EXPECT_EQ(HeaderOf(*devmode), Header(140, kSignature, 3));
+        EXPECT_EQ(Body(*devmode), job);
+        Bytes stored;
+        uint32_t type = 0;
+        ASSERT_TRUE(StoredValue(kPrinter, &stored, &type));
+        EXPECT_EQ(type, static_cast<uint32_t>(REG_BINARY));
+        EXPECT_EQ(stored, c.replaced ? Model46Defaults() : record);
+        if (c.replaced) continue;
+        // The next read that works carries the stored record again.
+        devmode = Merged(printer);
+        ASSERT_TRUE(devmode);
+        EXPECT_EQ(GetU32(devmode->Oem(), 12 + 36), 3u);
+        EXPECT_EQ(GetU32(devmode->Oem(), 12 + 12), 2u);
+    }
+}
+
 TEST_F(SettingsRecordTest, HandleWithoutWriteAccessStillGetsTheDefaults) {
     HANDLE reader = Open(kPrinter, PRINTER_ACCESS_USE);
     ASSERT_NE(reader, nullptr);

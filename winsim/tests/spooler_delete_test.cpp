@@ -2,7 +2,8 @@
 // drivers.cpp, driver_package.cpp). Source of truth: the documentation of DeletePrinter (the handle's
 // DELETE right), DeletePrinterDataW (returns the error; ERROR_FILE_NOT_FOUND for a missing value),
 // DeletePrinterDriverW (NULL environment: the caller's own; ERROR_PRINTER_DRIVER_IN_USE;
-// ERROR_UNKNOWN_PRINTER_DRIVER) and DeletePrinterDriverPackageW (an HRESULT).
+// ERROR_UNKNOWN_PRINTER_DRIVER) and DeletePrinterDriverPackageW (an HRESULT; the package's environment,
+// NULL: the caller's own).
 #include <windows.h>
 #include <winspool.h>
 
@@ -79,8 +80,13 @@ TEST_F(SpoolerDeleteTest, DriverGoesPerEnvironmentAndItsPackageOnlyOnceNoDriverC
     // Printers use the machine's own environment only.
     EXPECT_TRUE(DeletePrinterDriverW(nullptr, x86_, driver_));
     EXPECT_EQ(Spooler().at("drivers").at("Windows NT x86").size(), 0u);
-    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, nullptr), S_OK);
+    // A package is its environment's: NULL is the machine's own, so the x86 one is not found that way.
     EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, nullptr), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, L"Windows x64"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, L"Windows 3.1"), HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT));
+    EXPECT_EQ(Spooler().at("driverStore").size(), 2u);
+    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, x86_), S_OK);
+    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, x86_), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 
     HANDLE admin = OpenLabel(PRINTER_ALL_ACCESS);
     ASSERT_TRUE(DeletePrinter(admin));
@@ -100,7 +106,7 @@ TEST_F(SpoolerDeleteTest, StoppedSpoolerRefusesEveryDeletion) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
     EXPECT_FALSE(DeletePrinterDriverW(nullptr, x86_, driver_));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
-    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, nullptr), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, kX86Inf, x86_), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
     Json spooler = Spooler();
     EXPECT_EQ(spooler.at("printers").at(0).at("data").size(), 1u);
     EXPECT_EQ(spooler.at("drivers").at("Windows NT x86").size(), 1u);

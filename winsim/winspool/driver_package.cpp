@@ -45,25 +45,34 @@ extern "C" HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR
     return S_OK;
 }
 
-// Simplified: the package is found by its path in the store alone; the environment is not checked.
-extern "C" HRESULT WINAPI DeletePrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR) {
+// Simplified: the package is found by its path in the store and the environment it was staged for (NULL:
+// the machine's own, which is also what a package recorded without one was staged for); a package of
+// another environment is not found.
+extern "C" HRESULT WINAPI DeletePrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszEnvironment) {
     uint32_t fault;
     if (winsim::TakeFault("DeletePrinterDriverPackageW", &fault)) return static_cast<HRESULT>(fault);
     if (!pszInfPath || !*pszInfPath) return E_INVALIDARG;
     if (pszServer && *pszServer) return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
     std::string stored = winsim::ToUtf8(pszInfPath);
+    std::string wanted = pszEnvironment && *pszEnvironment ? winsim::ToUtf8(pszEnvironment) : std::string();
+    if (!wanted.empty() && !winsim::spooler::KnownEnvironment(wanted)) return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
     HRESULT hr = S_OK;
     winsim::Machine::Instance().Modify([&](winsim::Json& machine) {
         if (!winsim::spooler::Reachable(machine)) {
             hr = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
             return;
         }
+        const std::string own = winsim::spooler::NativeEnvironment(machine);
+        const std::string environment = wanted.empty() ? own : wanted;
         winsim::Json& spooler = winsim::ChildObject(machine, "spooler");
         winsim::Json& store = winsim::ChildArray(spooler, "driverStore");
         winsim::Json kept = winsim::Json::array();
         size_t k = 0;
         for (size_t i = 0; i < store.size(); ++i) {
-            if (!winsim::devices::SameText(winsim::StringAt(store.at(i), "storedInf", ""), stored)) kept[k++] = store.at(i);
+            const winsim::Json& package = store.at(i);
+            bool match = winsim::devices::SameText(winsim::StringAt(package, "storedInf", ""), stored) &&
+                         winsim::StringAt(package, "environment", own) == environment;
+            if (!match) kept[k++] = package;
         }
         if (k == store.size()) {
             hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -41,8 +41,7 @@ extern "C" BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DW
     std::string wanted = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
                                                        : winsim::spooler::NativeEnvironment(machine);
     bool all = wanted == "all" || wanted == "All";
-    if (!all && wanted != "Windows x64" && wanted != "Windows NT x86" && wanted != "Windows ARM64" &&
-        wanted != "Windows IA64") {
+    if (!all && !winsim::spooler::KnownEnvironment(wanted)) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
@@ -128,8 +127,7 @@ extern "C" BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, L
     winsim::Machine& m = winsim::Machine::Instance();
     std::string environment = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
                                                             : winsim::spooler::NativeEnvironment(m.Snapshot());
-    if (environment != "Windows x64" && environment != "Windows NT x86" && environment != "Windows ARM64" &&
-        environment != "Windows IA64") {
+    if (!winsim::spooler::KnownEnvironment(environment)) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
@@ -189,8 +187,7 @@ extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, D
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     if (pEnvironment && *pEnvironment) {
         std::string wanted = winsim::ToUtf8(pEnvironment);
-        if (wanted != "Windows x64" && wanted != "Windows NT x86" && wanted != "Windows ARM64" &&
-            wanted != "Windows IA64") {
+        if (!winsim::spooler::KnownEnvironment(wanted)) {
             SetLastError(ERROR_INVALID_ENVIRONMENT);
             return FALSE;
         }

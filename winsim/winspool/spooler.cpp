@@ -54,7 +54,17 @@ std::vector<Json> ListedPorts(const Json& machine) {
 
 std::string NativeEnvironment(const Json& machine) {
     int64_t arch = machine.has_field("system") ? IntAt(machine.at("system"), "architecture", 9) : 9;
-    return arch == 0 ? "Windows NT x86" : (arch == 12 ? "Windows ARM64" : "Windows x64");
+    switch (arch) {
+    case PROCESSOR_ARCHITECTURE_INTEL: return "Windows NT x86";
+    case PROCESSOR_ARCHITECTURE_IA64: return "Windows IA64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return "Windows ARM64";
+    default: return "Windows x64";
+    }
+}
+
+bool KnownEnvironment(const std::string& environment) {
+    return environment == "Windows x64" || environment == "Windows NT x86" || environment == "Windows ARM64" ||
+           environment == "Windows IA64";
 }
 
 bool PublisherTrusted(const Json& machine) {

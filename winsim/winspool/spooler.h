@@ -28,8 +28,11 @@ Json Section(const Json& machine);
 bool PortListed(const Json& machine, const Json& port);
 // Ports of the machine as EnumPorts lists them now.
 std::vector<Json> ListedPorts(const Json& machine);
-// The environment name of the machine's own architecture ("Windows x64", "Windows NT x86").
+// The environment name of the machine's own architecture ("Windows x64", "Windows NT x86"): what a
+// NULL environment stands for.
 std::string NativeEnvironment(const Json& machine);
+// Whether the spooler has such an environment ("all" is none).
+bool KnownEnvironment(const std::string& environment);
 
 // Whether the driver package's publisher is trusted: always, unless the machine requires its certificate
 // ("driverSigning.publisherSerial") in the TrustedPublisher store ("driverSigning.requireTrustedPublisher").
