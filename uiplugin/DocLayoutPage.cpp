@@ -47,6 +47,22 @@ ListRange FadeLinesRange(int32_t modelId) {
     return caps ? ListRange{caps->fadeLinesMin, caps->fadeLinesMax} : ListRange{0, 8};
 }
 
+bool InList(int32_t value, ListRange range) { return value >= range.first && value <= range.last; }
+
+// A value no control of the list can show becomes the model's default.
+void KeepInList(int32_t& value, ListRange range, int32_t fallback) {
+    if (!InList(value, range)) value = fallback;
+}
+
+void KeepInList(int8_t& value, ListRange range, int32_t fallback) {
+    if (!InList(value, range)) value = static_cast<int8_t>(fallback);
+}
+
+// A check box holds 0 or 1; anything else shows unchecked.
+void KeepChecked(int32_t& value) {
+    if (value != 1) value = 0;
+}
+
 bool HasKeyOptions(int32_t modelId) { return modelId == 27 || modelId == 28; }
 bool HasCmdType(int32_t modelId) { return modelId >= 30 && modelId <= 35; }
 bool HasCutter(int32_t modelId) { return modelId >= 44 && modelId <= 47; }
@@ -87,8 +103,9 @@ void ShowMillimetres(HWND upDown, HWND edit, int range, float value) {
     SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(-range), range);
     SendMessageW(upDown, UDM_SETBASE, 10, 0);
     SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
-    int32_t position = TruncateToInt(static_cast<double>(value) * kTenths);
-    SendMessageW(upDown, UDM_SETPOS32, 0, position);
+    SendMessageW(upDown, UDM_SETPOS32, 0, TruncateToInt(static_cast<double>(value) * kTenths));
+    // Where the up-down kept it: a record value beyond the range shows as the nearest end.
+    auto position = static_cast<int32_t>(SendMessageW(upDown, UDM_GETPOS32, 0, 0));
     WCHAR text[kTextChars] = {};
     swprintf_s(text, kTextChars, L"%.1f", static_cast<double>(static_cast<float>(position)) / kTenths);
     SetWindowTextW(edit, text);
@@ -420,6 +437,11 @@ LRESULT CDocLayoutPage::OnEditKillFocus(WORD, WORD id, HWND, BOOL&) {
     return 0;
 }
 
+float CDocLayoutPage::ReadField(int editId) const {
+    const FieldPair* field = FieldOfEdit(editId);
+    return ReadEditInRange(VEdit(Item(editId)), Item(field->upDown), field->whole ? 1.0f : 10.0f);
+}
+
 // The up-down goes on with its own step afterwards: the page never cancels one.
 LRESULT CDocLayoutPage::OnSpin(int, LPNMHDR header, BOOL&) {
     const FieldPair* field = header ? FieldOfUpDown(static_cast<int>(header->idFrom)) : nullptr;
@@ -478,11 +500,44 @@ BOOL CDocLayoutPage::SendPaperLocationCmd(BYTE offset) {
     return SendRawCommand(command, 3);
 }
 
+// A record written elsewhere may hold what none of the page's controls can: such a value is neither
+// stored nor sent. A choice the printer keeps falls back on the stored value, else on the model's default;
+// a setting stored at once on the default. Controls the model does not show leave their fields alone.
+void CDocLayoutPage::KeepWithinControls() {
+    QVPrinterSettings* s = Settings();
+    QVPrinterSettings defaults;
+    DefaultPrinterSettings(s->modelId, &defaults);
+    constexpr ListRange kMediaTypes{kMediaContinuous, kMediaMarkLabels}, kTwoChoices{0, 1}, kThreeChoices{0, 2};
+    constexpr ListRange kRotations{0, 3};
+    KeepInList(m_pendingMediaType, kMediaTypes, InList(s->mediaType, kMediaTypes) ? s->mediaType : defaults.mediaType);
+    KeepInList(m_pendingGapCutType, kTwoChoices, InList(s->gapCutType, kTwoChoices) ? s->gapCutType : defaults.gapCutType);
+    KeepInList(m_pendingPrintMethod, kTwoChoices,
+               InList(s->printMethod, kTwoChoices) ? s->printMethod : defaults.printMethod);
+    KeepInList(s->rotation, kRotations, defaults.rotation);
+    KeepInList(s->speed, SpeedRange(s->modelId), defaults.speed);
+    KeepInList(s->density, DensityRange(s->modelId), defaults.density);
+    KeepInList(s->alignMode, kThreeChoices, defaults.alignMode);
+    KeepInList(s->paperCutMode, kThreeChoices, defaults.paperCutMode);
+    KeepChecked(s->mirror);
+    KeepChecked(s->inverse);
+    if (HasKeyOptions(s->modelId)) {
+        KeepChecked(s->autoDotted);
+        KeepChecked(s->pauseKey);
+        KeepChecked(s->watermark);
+    }
+    if (HasCmdType(s->modelId)) {
+        KeepInList(s->cmdType, kTwoChoices, defaults.cmdType);
+        KeepInList(s->fadeLines, FadeLinesRange(s->modelId), defaults.fadeLines);
+    }
+    if (HasCutter(s->modelId)) KeepChecked(s->cutter);
+}
+
 // A setting the printer keeps is stored only once its command went through; a failed command stops the
 // commit, so the next Apply sends it again.
 int CDocLayoutPage::Apply() {
     QVPrinterSettings* s = Settings();
     if (!m_initialized || !s) return 0;
+    KeepWithinControls();
     if (m_pendingMediaType != s->mediaType || m_pendingGapCutType != s->gapCutType) {
         if (!SendMediaTypeCmd()) return 0;
         s->mediaType = m_pendingMediaType;
@@ -492,12 +547,13 @@ int CDocLayoutPage::Apply() {
         if (!SendPrintMethodCmd()) return 0;
         s->printMethod = m_pendingPrintMethod;
     }
-    s->offsetX = ReadEditFloat(VEdit(Item(IDC_OFFSET_X)));
-    s->offsetY = ReadEditFloat(VEdit(Item(IDC_OFFSET_Y)));
-    s->headReserve = ReadEditFloat(VEdit(Item(IDC_HEAD_RESERVE)));
-    s->tailReserve = ReadEditFloat(VEdit(Item(IDC_TAIL_RESERVE)));
+    // Typed and committed with Enter, an edit was never put in step with its up-down: its range holds here.
+    s->offsetX = ReadField(IDC_OFFSET_X);
+    s->offsetY = ReadField(IDC_OFFSET_Y);
+    s->headReserve = ReadField(IDC_HEAD_RESERVE);
+    s->tailReserve = ReadField(IDC_TAIL_RESERVE);
     auto location = static_cast<uint16_t>(
-        static_cast<uint32_t>(TruncateToInt(static_cast<double>(ReadEditFloat(VEdit(Item(IDC_PAPER_LOCATION)))))) & 0xFFFF);
+        static_cast<uint32_t>(TruncateToInt(static_cast<double>(ReadField(IDC_PAPER_LOCATION)))) & 0xFFFF);
     if (location != s->paperLocationOffset) {
         if (!SendPaperLocationCmd(static_cast<BYTE>(location & 0xFF))) return 0;
         s->paperLocationOffset = location;

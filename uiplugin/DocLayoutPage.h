@@ -110,6 +110,9 @@ private:
     LRESULT RotateRule(int32_t value);
     LRESULT NumberListRule(int comboId, int32_t& field, int32_t first);
     void EnableByMediaType();
+    void KeepWithinControls();
+    // A millimetre or paper location edit's number within its up-down's range.
+    float ReadField(int editId) const;
 
     int32_t m_pendingMediaType = 0;
     int32_t m_pendingGapCutType = 0;

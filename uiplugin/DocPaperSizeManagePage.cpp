@@ -42,8 +42,10 @@ int TruncateToInt(float value) {
     return static_cast<int>(value);
 }
 
-int ToTenths(const VEdit& edit) {
-    float product = static_cast<float>(static_cast<double>(VPage::ReadEditFloat(edit)) * kTenthsPerMillimetre);
+// Within the field's up-down range even when the edit was never put in step with it.
+int ToTenths(const VEdit& edit, HWND upDown) {
+    float millimetres = VPage::ReadEditInRange(edit, upDown, kTenthsPerMillimetre);
+    float product = static_cast<float>(static_cast<double>(millimetres) * kTenthsPerMillimetre);
     return TruncateToInt(product);
 }
 
@@ -209,12 +211,12 @@ LRESULT CDocPaperSizeManagePage::OnSave(WORD, WORD, HWND, BOOL& bHandled) {
     WCHAR name[kNameChars] = {};
     GetWindowTextW(Item(IDC_FORM_NAME), name, kNameChars);
     if (name[0] == L'\0') return 0;
-    int width = ToTenths(VEdit(Item(IDC_FORM_WIDTH)));
-    int length = ToTenths(VEdit(Item(IDC_FORM_LENGTH)));
-    int left = ToTenths(VEdit(Item(IDC_FORM_LEFT)));
-    int right = ToTenths(VEdit(Item(IDC_FORM_RIGHT)));
-    int top = ToTenths(VEdit(Item(IDC_FORM_TOP)));
-    int bottom = ToTenths(VEdit(Item(IDC_FORM_BOTTOM)));
+    int width = ToTenths(VEdit(Item(IDC_FORM_WIDTH)), Item(IDC_FORM_WIDTH_SPIN));
+    int length = ToTenths(VEdit(Item(IDC_FORM_LENGTH)), Item(IDC_FORM_LENGTH_SPIN));
+    int left = ToTenths(VEdit(Item(IDC_FORM_LEFT)), Item(IDC_FORM_LEFT_SPIN));
+    int right = ToTenths(VEdit(Item(IDC_FORM_RIGHT)), Item(IDC_FORM_RIGHT_SPIN));
+    int top = ToTenths(VEdit(Item(IDC_FORM_TOP)), Item(IDC_FORM_TOP_SPIN));
+    int bottom = ToTenths(VEdit(Item(IDC_FORM_BOTTOM)), Item(IDC_FORM_BOTTOM_SPIN));
     if (AddUserForm(Printer(), name, width, length, left, top, right, bottom)) {
         HWND list = Item(IDC_FORM_LIST);
         InsertItem(list, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), name);

@@ -10,9 +10,9 @@ namespace {
 // The spooler's prototypes take the value name as a writable string.
 LPWSTR ValueName() { return const_cast<LPWSTR>(kPrinterSettingsValue); }
 
-void BuildDefaults(HANDLE hPrinter, QVPrinterSettings* record) {
+void BuildModelDefaults(int32_t modelId, QVPrinterSettings* record) {
     std::memset(record, 0, sizeof *record);
-    record->modelId = GetModelIdFromDriver(hPrinter);
+    record->modelId = modelId;
     record->paperWidth = 76.0f;
     record->paperLength = 130.0f;
     record->mediaType = kMediaContinuous;
@@ -38,6 +38,8 @@ void BuildDefaults(HANDLE hPrinter, QVPrinterSettings* record) {
         record->watermark = 0;
     }
 }
+
+void BuildDefaults(HANDLE hPrinter, QVPrinterSettings* record) { BuildModelDefaults(GetModelIdFromDriver(hPrinter), record); }
 
 void WriteHeader(QVOemDevMode* part) {
     part->dmOEMExtra.dwSize = sizeof(QVOemDevMode);
@@ -98,6 +100,8 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
 }
 
 }  // namespace
+
+void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) { BuildModelDefaults(modelId, record); }
 
 void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     QVPrinterSettings local;

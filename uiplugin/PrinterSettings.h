@@ -113,6 +113,8 @@ constexpr DWORD kOemVersion = 3;
 // The printer-data value; the installer deletes it with the printer.
 constexpr const wchar_t kPrinterSettingsValue[] = L"OEM_ZL_PRINTER_VALUE";
 
+// The record a new printer of that model gets.
+void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record);
 // Reads the printer's stored record, or creates it (none stored, or one too long to be it) or repairs it
 // and writes it back; out gets a record always, the defaults when the read failed otherwise.
 void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);

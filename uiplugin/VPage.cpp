@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "SheetContext.h"
 #include "TextConvert.h"
@@ -96,6 +97,28 @@ double ParseFloat(const std::string& text) {
 
 int Position(HWND upDown) { return static_cast<int>(SendMessageW(upDown, UDM_GETPOS32, 0, 0)); }
 
+struct SpinRange {
+    int low;
+    int high;
+};
+
+// An up-down may keep its range either way round; a control that does not answer limits nothing.
+SpinRange RangeOf(HWND upDown) {
+    int low = INT_MIN;
+    int high = INT_MAX;
+    SendMessageW(upDown, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
+    return low <= high ? SpinRange{low, high} : SpinRange{high, low};
+}
+
+// Where the up-down's own step from position ends: it stops at the ends of its range.
+int StepWithin(HWND upDown, int position, int delta) {
+    SpinRange range = RangeOf(upDown);
+    long long wanted = static_cast<long long>(position) + delta;
+    if (wanted < range.low) return range.low;
+    if (wanted > range.high) return range.high;
+    return static_cast<int>(wanted);
+}
+
 void ShowOneDecimal(const VEdit& edit, float value) {
     WCHAR text[kEditChars] = {};
     swprintf_s(text, kEditChars, L"%.1f", static_cast<double>(value));
@@ -112,6 +135,18 @@ void ShowWhole(const VEdit& edit, int value) {
 
 float VPage::ReadEditFloat(const VEdit& edit) { return ToFloat(ParseFloat(EditText(edit))); }
 
+float VPage::ReadEditInRange(const VEdit& edit, HWND upDown, float scale) {
+    float value = ReadEditFloat(edit);
+    if (std::fabs(static_cast<double>(scale)) <= kSmallestScale) return value;
+    SpinRange range = RangeOf(upDown);
+    double low = static_cast<double>(range.low) / static_cast<double>(scale);
+    double high = static_cast<double>(range.high) / static_cast<double>(scale);
+    if (low > high) std::swap(low, high);
+    if (static_cast<double>(value) < low) return ToFloat(low);
+    if (static_cast<double>(value) > high) return ToFloat(high);
+    return value;
+}
+
 int VPage::SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta) {
     if (std::fabs(static_cast<double>(scale)) <= kSmallestScale) return 0;
     float value = ReadEditFloat(edit);
@@ -123,7 +158,7 @@ int VPage::SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta)
         ShowOneDecimal(edit, static_cast<float>(Position(upDown)) / scale);
         return 1;
     }
-    ShowOneDecimal(edit, static_cast<float>(SaturatingAdd(position, delta)) / scale);
+    ShowOneDecimal(edit, static_cast<float>(StepWithin(upDown, position, delta)) / scale);
     return 0;
 }
 
@@ -135,7 +170,7 @@ int VPage::SyncSpinInt(const VEdit& edit, HWND upDown, int delta) {
         ShowWhole(edit, Position(upDown));
         return 1;
     }
-    ShowWhole(edit, SaturatingAdd(position, delta));
+    ShowWhole(edit, StepWithin(upDown, position, delta));
     return 0;
 }
 

@@ -40,9 +40,13 @@ public:
 
     // The edit's text (its first 259 characters) as a number; 0 when it is not one.
     static float ReadEditFloat(const VEdit& edit);
+    // The edit's number brought into its up-down's range (positions of 1/scale each): beyond an end it
+    // is that end. What a page stores or sends from an edit that has not been put in step yet.
+    static float ReadEditInRange(const VEdit& edit, HWND upDown, float scale);
     // Keeps an edit that shows millimetres and its up-down, which counts 1/scale millimetres, in step:
     // when they differ the up-down goes to the edit's value plus delta and the edit shows where the
-    // up-down ended; otherwise the edit shows the position plus delta. 1 when the up-down was moved.
+    // up-down ended; otherwise the edit shows where the up-down's own step of delta will end, which at
+    // an end of its range is where it is. 1 when the up-down was moved.
     static int SyncSpinFloat(const VEdit& edit, HWND upDown, float scale, int delta);
     // The same for whole numbers.
     static int SyncSpinInt(const VEdit& edit, HWND upDown, int delta);

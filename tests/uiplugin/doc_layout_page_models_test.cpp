@@ -162,8 +162,9 @@ TEST_F(DocLayoutThroughSheetTest, MediaTypeAtOpenDecidesGapCutAndPaperLocation) 
     }
 }
 
-// A combo without a selection answers CB_ERR; its handler stores that like any index.
-TEST_F(DocLayoutThroughSheetTest, ANotificationWithoutASelectionStoresCbErr) {
+// A combo without a selection answers CB_ERR; its handler takes that like any index, but what no entry of
+// the list holds is not stored: the model's default is.
+TEST_F(DocLayoutThroughSheetTest, ANotificationWithoutASelectionStoresTheDefaultNotCbErr) {
     struct Case {
         int combo;
         size_t offset;
@@ -171,10 +172,10 @@ TEST_F(DocLayoutThroughSheetTest, ANotificationWithoutASelectionStoresCbErr) {
         uint32_t stored;
     };
     const Case cases[] = {
-        {kSpeedCombo, kSpeed, 4, 0},        // first entry is 1
-        {kDensityCombo, kDensity, 4, 0},    // first entry is 1
-        {kAlignCombo, kAlignMode, 1, 0xFF},
-        {kPaperCutCombo, kPaperCutMode, 1, 0xFF},
+        {kSpeedCombo, kSpeed, 4, 5},
+        {kDensityCombo, kDensity, 4, 8},
+        {kAlignCombo, kAlignMode, 1, 0},
+        {kPaperCutCombo, kPaperCutMode, 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.combo);
@@ -190,17 +191,19 @@ TEST_F(DocLayoutThroughSheetTest, ANotificationWithoutASelectionStoresCbErr) {
     }
 }
 
-// A media type with no command of its own still goes to the printer as an empty job, then is stored.
-TEST_F(DocLayoutThroughSheetTest, AMediaTypeOutsideTheCommandTableSendsAnEmptyJob) {
+// A media type that is none of the three is neither sent nor stored: the stored choice stays.
+TEST_F(DocLayoutThroughSheetTest, AMediaTypeOutsideTheListIsNeitherSentNorStored) {
     struct Case {
         int index;
         uint32_t stored;
     };
-    const Case cases[] = {{-1, 0xFFFFFFFFu}, {5, 5}};
+    const Case cases[] = {{-1, 1}, {5, 1}};
+    Bytes record = Model46Defaults();
+    PutU32(record, kMediaType, 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
         size_t before = Commands().size();
-        PageView v = Open();
+        PageView v = Open(record);
         HWND combo = v.Item(kMediaCombo);
         // A longer list than the page's own, so that an index past the three media types can be chosen.
         for (const wchar_t* extra : {L"x3", L"x4", L"x5"}) {
@@ -215,9 +218,7 @@ TEST_F(DocLayoutThroughSheetTest, AMediaTypeOutsideTheCommandTableSendsAnEmptyJo
         EXPECT_FALSE(v.Enabled(kGapCutCombo));
         EXPECT_FALSE(v.Enabled(kPaperLocationEdit));
         Sheet().PressApply();
-        std::vector<Bytes> all = Commands();
-        ASSERT_EQ(all.size(), before + 1);
-        EXPECT_TRUE(all.back().empty());
+        EXPECT_EQ(Commands().size(), before);
         EXPECT_EQ(GetU32(Stored().data(), kMediaType), c.stored);
     }
 }
@@ -422,6 +423,51 @@ TEST_F(DocLayoutInProcessTest, AnAppliedFadeLinesChoiceIsSelectedAgainWhenReopen
     EXPECT_EQ(again.Selection(kFadeLinesCombo), 3);
     EXPECT_EQ(again.Text(kFadeLinesCombo), L"3");
     EXPECT_TRUE(sheet->Changes().empty());
+}
+
+// Model-dependent fields holding what no control can: the model's shown controls bring theirs into range
+// at Apply (check boxes unchecked as shown, lists their default); a field the model shows no control for
+// is not the page's to change.
+TEST_F(DocLayoutInProcessTest, ApplyKeepsEachShownModelFieldWithinItsControl) {
+    struct Case {
+        int32_t modelId;
+        int32_t autoDotted, pauseKey, watermark, cmdType, fadeLines, cutter, speed, density;
+    };
+    const Case cases[] = {
+        // key options shown; CMD type, fade lines and cutter hidden
+        {27, 0, 0, 0, 9, 50, 5, 5, 8},
+        // CMD type and fade lines shown, without a capability row: defaults TSPL and 0
+        {31, 2, 7, -1, 0, 0, 5, 5, 8},
+        // no model: only the fallback lists, speed 1..8 and density 1..15
+        {0, 2, 7, -1, 9, 50, 5, 5, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.modelId);
+        Bytes bytes = Model46Defaults();
+        PutU32(bytes, kModelId, static_cast<uint32_t>(c.modelId));
+        PutU32(bytes, 72, 2);    // autoDotted
+        PutU32(bytes, 76, 7);    // pauseKey
+        PutU32(bytes, 80, 0xFFFFFFFFu);  // watermark
+        PutU32(bytes, 84, 9);    // cmdType
+        PutU32(bytes, kFadeLines, 50);
+        PutU32(bytes, kCutter, 5);
+        PutU32(bytes, kSpeed, 0);
+        PutU32(bytes, kDensity, 16);
+        ASSERT_NE(Show(bytes).page, nullptr);
+        ASSERT_EQ(page->Apply(), 1);
+        EXPECT_EQ(record.autoDotted, c.autoDotted);
+        EXPECT_EQ(record.pauseKey, c.pauseKey);
+        EXPECT_EQ(record.watermark, c.watermark);
+        EXPECT_EQ(record.cmdType, c.cmdType);
+        EXPECT_EQ(record.fadeLines, c.fadeLines);
+        EXPECT_EQ(record.cutter, c.cutter);
+        EXPECT_EQ(record.speed, c.speed);
+        EXPECT_EQ(record.density, c.density);
+        Bytes stored;
+        ASSERT_TRUE(StoredValue(kPrinter, &stored));
+        EXPECT_EQ(std::memcmp(stored.data(), &record, sizeof record), 0);
+        EXPECT_TRUE(Commands().empty());
+    }
 }
 
 }  // namespace

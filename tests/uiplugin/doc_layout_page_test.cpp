@@ -19,6 +19,7 @@ using Json = winsim::control::Json;
 // Record offsets.
 constexpr size_t kMediaType = 12, kOffsetX = 28, kSpeed = 36, kRotation = 60, kMirror = 64, kCutter = 92;
 constexpr size_t kGapCutType = 104, kPrintMethod = 108, kAlignMode = 112, kPaperLocation = 124;
+constexpr size_t kOffsetY = 32, kDensity = 40, kInverse = 68, kPaperCutMode = 113, kHeadReserve = 116, kTailReserve = 120;
 
 constexpr int
     kSpeedCombo = 1028, kDensityCombo = 1030, kMediaCombo = 1093, kGapCutCombo = 1108, kPrintMethodCombo = 1116,
@@ -60,6 +61,10 @@ protected:
             commands.push_back(bytes);
         }
         return commands;
+    }
+    // The dialog manager's answer to Enter: OK, with the focus left where it is.
+    void PressEnter() {
+        SendMessageW(Sheet().Window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(Sheet().Button(IDOK)));
     }
     static Bytes Stored() {
         Bytes data;
@@ -237,18 +242,19 @@ TEST_F(DocLayoutPageTest, EachPrinterHeldChangeSendsItsCommandOnce) {
     EXPECT_EQ(all[4], (Bytes{0x1B, 0x05, 0x01}));
 }
 
-TEST_F(DocLayoutPageTest, PaperLocationTypedBeyondAByteIsStoredAndSentLowByte) {
+// Enter: the dialog manager sends OK without moving the focus, so the edit was never normalised; what is
+// stored and sent is still within the up-down's range 0..255.
+TEST_F(DocLayoutPageTest, PaperLocationTypedBeyondItsRangeIsStoredAndSentAsItsEnd) {
     Open();
     ASSERT_TRUE(Sheet().Select(kMediaCombo, 2));
     ASSERT_TRUE(Sheet().Type(kPaperLocationEdit, L"300"));
-    // Enter: the dialog manager sends OK without moving the focus, so the edit is not normalised.
-    SendMessageW(Sheet().Window(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(Sheet().Button(IDOK)));
+    PressEnter();
     EXPECT_EQ(Sheet().Result(), IDOK);
     std::vector<Bytes> all = Commands();
     ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[1], (Bytes{0x1B, 0x04, 0x2C}));
+    EXPECT_EQ(all[1], (Bytes{0x1B, 0x04, 0xFF}));
     Bytes data = Stored();
-    EXPECT_EQ(data[kPaperLocation] | (data[kPaperLocation + 1] << 8), 300);
+    EXPECT_EQ(data[kPaperLocation] | (data[kPaperLocation + 1] << 8), 255);
 }
 
 TEST_F(DocLayoutPageTest, LeavingAnEditNormalisesItAgainstItsUpDown) {
@@ -381,6 +387,184 @@ TEST_F(DocLayoutPageTest, OkWithAllPagesOpenSendsEachCommandOnce) {
     EXPECT_EQ(applies, 3u);
     EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x03}}));
     EXPECT_EQ(GetU32(Stored().data(), kMediaType), 2u);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The numeric fields at the ends of their ranges, and what reaches the record and the printer from them.
+
+// Each edit with its up-down: the record field behind it, and the ends of the up-down's range as the
+// record holds them, as the edit shows them and as the up-down counts them.
+struct SpinField {
+    const char* name;
+    int edit;
+    int spin;
+    size_t offset;
+    bool whole;  // the paper location offset: whole millimetres in 16 bits, no tenths
+    float low, high;
+    const wchar_t* lowText;
+    const wchar_t* highText;
+    const wchar_t* nextToLow;
+    const wchar_t* nextToHigh;
+};
+const SpinField kSpinFields[] = {
+    {"offset X", kOffsetXEdit, kOffsetXSpin, kOffsetX, false, -100.0f, 100.0f, L"-100.0", L"100.0", L"-99.9", L"99.9"},
+    {"offset Y", kOffsetYEdit, kOffsetYSpin, kOffsetY, false, -100.0f, 100.0f, L"-100.0", L"100.0", L"-99.9", L"99.9"},
+    {"head reserve", kHeadReserveEdit, kHeadReserveSpin, kHeadReserve, false, -1000.0f, 1000.0f, L"-1000.0", L"1000.0",
+     L"-999.9", L"999.9"},
+    {"tail reserve", kTailReserveEdit, kTailReserveSpin, kTailReserve, false, -1000.0f, 1000.0f, L"-1000.0", L"1000.0",
+     L"-999.9", L"999.9"},
+    {"paper location", kPaperLocationEdit, kPaperLocationSpin, kPaperLocation, true, 0.0f, 255.0f, L"0", L"255", L"1",
+     L"254"},
+};
+
+// The record of model 46 with marked labels, so that the paper location offset can be used too.
+Bytes MarkLabelsRecord() {
+    Bytes record = Model46Defaults();
+    PutU32(record, kMediaType, 2);
+    return record;
+}
+
+void PutField(Bytes& record, const SpinField& f, float value) {
+    if (f.whole) PutU16(record, f.offset, static_cast<uint16_t>(value));
+    else PutU32(record, f.offset, FloatBits(value));
+}
+
+uint32_t FieldBits(const Bytes& record, const SpinField& f) {
+    return f.whole ? static_cast<uint32_t>(record[f.offset] | (record[f.offset + 1] << 8)) : GetU32(record.data(), f.offset);
+}
+
+uint32_t Bits(const SpinField& f, float value) { return f.whole ? static_cast<uint32_t>(value) : FloatBits(value); }
+
+// An arrow pointing out of the range leaves the value at the end, in the edit, the up-down, the record and
+// on the wire; the other arrow still steps back in. Enter commits without the edit losing the focus.
+TEST_F(DocLayoutPageTest, AnArrowAtAnEndOfItsRangeLeavesTheValueThere) {
+    for (const SpinField& f : kSpinFields) {
+        for (bool atHigh : {false, true}) {
+            SCOPED_TRACE(std::string(f.name) + (atHigh ? " at its upper end" : " at its lower end"));
+            const float end = atHigh ? f.high : f.low;
+            const int outward = atHigh ? 1 : -1;
+            const int endPosition = static_cast<int>(end * (f.whole ? 1.0f : 10.0f));
+            const wchar_t* endText = atHigh ? f.highText : f.lowText;
+            Bytes record = MarkLabelsRecord();
+            PutField(record, f, end);
+            Open(record);
+            ASSERT_TRUE(Sheet().Spin(f.spin, outward));
+            EXPECT_EQ(GetFocus(), Item(f.edit)) << "the arrow gives its edit the focus";
+            EXPECT_EQ(Text(Item(f.edit)), endText);
+            EXPECT_EQ(SendMessageW(Item(f.spin), UDM_GETPOS32, 0, 0), endPosition);
+            ASSERT_TRUE(Sheet().Spin(f.spin, -outward));
+            EXPECT_EQ(Text(Item(f.edit)), atHigh ? f.nextToHigh : f.nextToLow);
+            ASSERT_TRUE(Sheet().Spin(f.spin, 2 * outward));
+            EXPECT_EQ(Text(Item(f.edit)), endText);
+            EXPECT_EQ(SendMessageW(Item(f.spin), UDM_GETPOS32, 0, 0), endPosition);
+            PressEnter();
+            ASSERT_EQ(Sheet().Result(), IDOK);
+            EXPECT_EQ(FieldBits(Stored(), f), Bits(f, end));
+            EXPECT_TRUE(Commands().empty()) << "the paper location offset is where it was";
+        }
+    }
+}
+
+// Typed beyond a field's range, or beyond float's, and committed with Enter (no kill-focus) or after
+// leaving the edit: the record and the printer get the nearest end of the range, never an infinity.
+TEST_F(DocLayoutPageTest, ATypedValueBeyondAFieldsRangeIsStoredAsItsEnd) {
+    struct Case {
+        size_t field;  // index in kSpinFields
+        const wchar_t* typed;
+        bool high;
+    };
+    const Case cases[] = {
+        {1, L"-1e39", false}, {1, L"1e39", true},       {0, L"2000", true},     {0, L"-100.05", false},
+        {2, L"-1e39", false}, {2, L"1000.1", true},     {3, L"12345.6", true},  {3, L"-1e300", false},
+        {4, L"-1", false},    {4, L"99999999999", true},
+    };
+    for (const Case& c : cases) {
+        const SpinField& f = kSpinFields[c.field];
+        for (bool leave : {false, true}) {
+            SCOPED_TRACE(std::string(f.name) + " typed " + testing::PrintToString(std::wstring(c.typed)) +
+                         (leave ? ", then Tab and OK" : ", then Enter"));
+            size_t before = Commands().size();
+            Open(MarkLabelsRecord());
+            ASSERT_TRUE(Sheet().Type(f.edit, c.typed));
+            if (leave) {
+                Sheet().Leave();
+                EXPECT_EQ(Text(Item(f.edit)), c.high ? f.highText : f.lowText);
+                Sheet().PressOK();
+            } else {
+                PressEnter();
+            }
+            ASSERT_EQ(Sheet().Result(), IDOK);
+            Bytes data = Stored();
+            EXPECT_EQ(FieldBits(data, f), Bits(f, c.high ? f.high : f.low));
+            EXPECT_EQ(std::memcmp(devMode->Oem() + 12, data.data(), 128), 0);
+            std::vector<Bytes> all = Commands();
+            if (f.whole && c.high) {
+                ASSERT_EQ(all.size(), before + 1);
+                EXPECT_EQ(all.back(), (Bytes{0x1B, 0x04, 0xFF}));
+            } else {
+                EXPECT_EQ(all.size(), before) << "nothing to send";
+            }
+        }
+    }
+}
+
+// A record written elsewhere (MERGE keeps what it does not repair) with a value no control can hold in
+// every field the page shows: the page opens, and OK stores and sends only what the controls can hold.
+// Choices the printer keeps fall back on the model's default and are sent; numbers go to their ends.
+TEST_F(DocLayoutPageTest, ARecordOutsideTheControlsRangesOpensAndIsStoredWithinThem) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kSpeed, 99);
+    PutU32(record, kDensity, 0);
+    PutU32(record, kMediaType, 7);
+    PutU32(record, kGapCutType, 4);
+    PutU32(record, kPrintMethod, 3);
+    PutU32(record, kRotation, 9);
+    PutU32(record, kMirror, 2);
+    PutU32(record, kInverse, 0xFFFFFFFFu);
+    PutU32(record, kCutter, 2);
+    record[kAlignMode] = 5;
+    record[kPaperCutMode] = 0x80;
+    PutU32(record, kOffsetX, 0x7FC00000u);  // NaN
+    PutU32(record, kOffsetY, 0xFFC00001u);  // NaN with sign and payload
+    PutU32(record, kHeadReserve, FloatBits(1e30f));
+    PutU32(record, kTailReserve, 0xFF800000u);  // -infinity
+    PutU16(record, kPaperLocation, 300);
+    HWND page = Open(record);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
+    EXPECT_EQ(Text(Item(kOffsetYEdit)), L"0.0");
+    EXPECT_EQ(Text(Item(kHeadReserveEdit)), L"1000.0");
+    EXPECT_EQ(Text(Item(kTailReserveEdit)), L"-1000.0");
+    EXPECT_EQ(SendMessageW(Item(kHeadReserveSpin), UDM_GETPOS32, 0, 0), 10000);
+
+    Sheet().PressOK();
+    ASSERT_EQ(Sheet().Result(), IDOK);
+    EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x00}, {0x1B, 0x05, 0x01}, {0x1B, 0x04, 0xFF}}));
+    Bytes expected = Model46Defaults();
+    PutU32(expected, kCutter, 0);  // shown unchecked
+    PutU32(expected, kHeadReserve, FloatBits(1000.0f));
+    PutU32(expected, kTailReserve, FloatBits(-1000.0f));
+    PutU16(expected, kPaperLocation, 255);
+    Bytes data = Stored();
+    EXPECT_EQ(data, expected);
+    EXPECT_EQ(Bytes(devMode->Oem() + 12, devMode->Oem() + 12 + 128), expected);
+}
+
+// Only the fields out of range are touched: a choice the printer keeps that is in range is not sent again.
+TEST_F(DocLayoutPageTest, InRangeFieldsOfAnOddRecordAreKeptAsTheyAre) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kMediaType, 1);
+    PutU32(record, kGapCutType, 1);
+    PutU32(record, kPrintMethod, 1);
+    PutU32(record, kSpeed, 3);
+    PutU32(record, kRotation, 2);
+    PutU32(record, kDensity, 99);
+    Open(record);
+    PressEnter();
+    EXPECT_TRUE(Commands().empty());
+    Bytes expected = record;
+    PutU32(expected, kDensity, 8);
+    EXPECT_EQ(Stored(), expected);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The page framework's edit operations in-process: reading a number from an edit, keeping an edit and its
 // up-down in step, and the "chs" text conversions they read through. Source of truth: the C runtime's
 // atof/atoi parsing rules, "%.1f" and "%d" formatting, code page 936, and the up-down control's
-// documented UDM_SETPOS32/UDM_GETPOS32 (a position is kept inside the control's range). The up-down
+// documented UDM_SETPOS32/UDM_GETPOS32 (a position is kept inside the control's range) and UDM_GETRANGE32
+// (the range as it was set, either way round). The up-down
 // here is a stand-in with exactly that behaviour; the edit is a window that holds its text.
 #include <commctrl.h>
 
@@ -37,6 +38,10 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case UDM_GETPOS32:
         if (lParam) *reinterpret_cast<BOOL*>(lParam) = FALSE;
         return s->position;
+    case UDM_GETRANGE32:
+        if (wParam) *reinterpret_cast<int*>(wParam) = s->low;
+        if (lParam) *reinterpret_cast<int*>(lParam) = s->high;
+        return 0;
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -239,6 +244,64 @@ TEST_F(EditHelpersTest, SyncSpinIntSaturatesNumbersBeyondInt) {
     Set(L"2147483648", 0);
     EXPECT_EQ(VPage::SyncSpinInt(edit, upDown, 1), 1);
     EXPECT_EQ(state.position, INT_MAX);
+}
+
+// The up-down's own step stops at the ends of its range, so a step shown in the edit stops there too,
+// whichever way round the range was set.
+TEST_F(EditHelpersTest, AStepPastAnEndOfTheRangeShowsTheEnd) {
+    struct Case {
+        int low, high, position, delta;
+        const wchar_t* shownFloat;
+        const wchar_t* shownInt;
+    };
+    const Case cases[] = {
+        {-1000, 1000, 1000, 1, L"100.0", L"1000"},  {-1000, 1000, -1000, -1, L"-100.0", L"-1000"},
+        {0, 255, 0, -1, L"0.0", L"0"},              {0, 255, 255, 1, L"25.5", L"255"},
+        {255, 0, 255, 1, L"25.5", L"255"},          {0, 1000, 999, 5, L"100.0", L"1000"},
+        {0, 1000, 1000, -1, L"99.9", L"999"},       {INT_MIN, INT_MAX, INT_MIN, -1, L"-214748368.0", L"-2147483648"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.low << ".." << c.high << " at " << c.position << " step " << c.delta);
+        SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(c.low), c.high);
+        WCHAR typed[32];
+        swprintf(typed, 32, L"%.1f", c.position / 10.0);
+        Set(typed, c.position);
+        EXPECT_EQ(VPage::SyncSpinFloat(edit, upDown, 10.0f, c.delta), 0);
+        EXPECT_EQ(Text(), c.shownFloat);
+        EXPECT_EQ(state.position, c.position) << "the up-down takes its step itself";
+        Set(std::to_wstring(c.position), c.position);
+        EXPECT_EQ(VPage::SyncSpinInt(edit, upDown, c.delta), 0);
+        EXPECT_EQ(Text(), c.shownInt);
+    }
+}
+
+TEST_F(EditHelpersTest, ReadEditInRangeBringsTheNumberToTheNearestEnd) {
+    state.low = -1000;
+    state.high = 1000;
+    struct Case {
+        const wchar_t* text;
+        float scale;
+        float value;
+    };
+    const Case cases[] = {
+        {L"12.34", 10.0f, 12.34f},   {L"100.0", 10.0f, 100.0f}, {L"100.05", 10.0f, 100.0f}, {L"-2000", 10.0f, -100.0f},
+        {L"1e39", 10.0f, 100.0f},    {L"-1e39", 10.0f, -100.0f}, {L"abc", 10.0f, 0.0f},     {L"300", 1.0f, 300.0f},
+        {L"1000.9", 1.0f, 1000.0f},  {L"-1e300", 1.0f, -1000.0f}, {L"5000", 0.0f, 5000.0f},  {L"-3", -10.0f, -3.0f},
+        {L"200", -10.0f, 100.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)) + " scale " + std::to_string(c.scale));
+        edit.SetText(c.text);
+        EXPECT_EQ(VPage::ReadEditInRange(edit, upDown, c.scale), c.value);
+        EXPECT_EQ(Text(), c.text) << "the edit is only read";
+    }
+    state.low = 0;
+    state.high = 255;
+    edit.SetText(L"-1");
+    EXPECT_EQ(VPage::ReadEditInRange(edit, upDown, 1.0f), 0.0f);
+    // Without an up-down there is no range to keep to, but still no infinity.
+    edit.SetText(L"-1e39");
+    EXPECT_EQ(VPage::ReadEditInRange(edit, nullptr, 10.0f), -214748364.8f);
 }
 
 TEST_F(EditHelpersTest, TextConvertsThroughCodePage936AndLeavesTheLocaleAsItWas) {

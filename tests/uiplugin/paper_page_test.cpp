@@ -7,6 +7,7 @@
 
 #include <PrinterDeviceObject.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,13 @@ protected:
 
     int Position(int upDownId) { return static_cast<int>(SendMessageW(Control(upDownId), UDM_GETPOS32, 0, 0)); }
 };
+
+// The form the spooler keeps under that name: width, height, then the imageable area's left, top, right
+// and bottom, in thousandths.
+void ExpectStoredForm(const StoredForm& f, const std::vector<int>& expected) {
+    ASSERT_TRUE(f.found) << "the spooler took the form";
+    EXPECT_EQ((std::vector<int>{f.width, f.height, f.left, f.top, f.right, f.bottom}), expected);
+}
 
 void ExpectShown(const Edits& actual, const Edits& expected) {
     EXPECT_EQ(actual.width, expected.width);
@@ -458,6 +466,76 @@ TEST_F(PaperPageTest, GetFormInfoAnswersTenthsOrLeavesItsOutputsAlone) {
     EXPECT_FALSE(GetFormInfo(printer, L"Uneven", size2, margins2));
     for (int v : size2) EXPECT_EQ(v, -7);
     for (int v : margins2) EXPECT_EQ(v, -7);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The six numeric fields at the ends of their ranges.
+
+struct PaperField {
+    const char* name;
+    int edit;
+    int spin;
+    int max;  // tenths
+    const wchar_t* maxText;
+    const wchar_t* belowMax;
+};
+// In the order of Edits: width, length, left, right, top, bottom.
+const PaperField kPaperFields[] = {
+    {"width", IDC_FORM_WIDTH, IDC_FORM_WIDTH_SPIN, 10000, L"1000.0", L"999.9"},
+    {"length", IDC_FORM_LENGTH, IDC_FORM_LENGTH_SPIN, 50000, L"5000.0", L"4999.9"},
+    {"left", IDC_FORM_LEFT, IDC_FORM_LEFT_SPIN, 1000, L"100.0", L"99.9"},
+    {"right", IDC_FORM_RIGHT, IDC_FORM_RIGHT_SPIN, 1000, L"100.0", L"99.9"},
+    {"top", IDC_FORM_TOP, IDC_FORM_TOP_SPIN, 1000, L"100.0", L"99.9"},
+    {"bottom", IDC_FORM_BOTTOM, IDC_FORM_BOTTOM_SPIN, 1000, L"100.0", L"99.9"},
+};
+
+// An arrow pointing out of the range leaves the field at its end, whether it was typed there or reached
+// by arrows, and the other arrow steps back in; Save then gets the end.
+TEST_F(PaperPageTest, AnArrowAtAnEndOfItsRangeLeavesTheFieldThere) {
+    int saved = 0;
+    for (size_t i = 0; i < std::size(kPaperFields); ++i) {
+        const PaperField& f = kPaperFields[i];
+        for (bool atMax : {false, true}) {
+            SCOPED_TRACE(std::string(f.name) + (atMax ? " at its upper end" : " at its lower end"));
+            ASSERT_NE(OpenPage(), nullptr);
+            std::wstring name = L"Edge " + std::to_wstring(++saved);
+            TypeForm(name, {L"300.0", L"300.0", L"0.0", L"0.0", L"0.0", L"0.0"});
+            const int outward = atMax ? 1 : -1;
+            const wchar_t* endText = atMax ? f.maxText : L"0.0";
+            const int endPosition = atMax ? f.max : 0;
+            ASSERT_TRUE(Sheet().Type(f.edit, atMax ? f.maxText : L"0"));
+            ASSERT_TRUE(Sheet().Spin(f.spin, outward));  // from the typed value
+            EXPECT_EQ(EditText(f.edit), endText);
+            EXPECT_EQ(Position(f.spin), endPosition);
+            ASSERT_TRUE(Sheet().Spin(f.spin, outward));  // edit and up-down agree now
+            EXPECT_EQ(EditText(f.edit), endText);
+            EXPECT_EQ(Position(f.spin), endPosition);
+            ASSERT_TRUE(Sheet().Spin(f.spin, -outward));
+            EXPECT_EQ(EditText(f.edit), atMax ? f.belowMax : L"0.1");
+            ASSERT_TRUE(Sheet().Spin(f.spin, 2 * outward));
+            EXPECT_EQ(EditText(f.edit), endText);
+            EXPECT_EQ(Position(f.spin), endPosition);
+
+            if (i < 2 && !atMax) continue;  // a form without width or length is the spooler's to refuse
+            ASSERT_TRUE(Sheet().Click(IDC_FORM_SAVE));
+            int tenths[6] = {3000, 3000, 0, 0, 0, 0};
+            tenths[i] = endPosition;
+            ExpectStoredForm(Stored(std::string(name.begin(), name.end())),
+                             {tenths[0] * 100, tenths[1] * 100, tenths[2] * 100, tenths[4] * 100,
+                              (tenths[0] - tenths[3]) * 100, (tenths[1] - tenths[5]) * 100});
+        }
+    }
+}
+
+// Save reached without the edits losing the focus (the button's command alone, as a keyboard shortcut
+// gives it) still sends each length within its field's range, an infinity included.
+TEST_F(PaperPageTest, SaveWithoutLeavingTheEditsKeepsEachLengthWithinItsRange) {
+    HWND page = OpenPage();
+    ASSERT_NE(page, nullptr);
+    TypeForm(L"Typed Wide", {L"1e39", L"6000", L"-5", L"150", L"1e39", L"-1e39"});
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_FORM_SAVE, BN_CLICKED), reinterpret_cast<LPARAM>(Control(IDC_FORM_SAVE)));
+    EXPECT_EQ(EditText(IDC_FORM_BOTTOM), L"-1e39") << "the edits were not put in step";
+    ExpectStoredForm(Stored("Typed Wide"), {1000000, 5000000, 0, 100000, 900000, 5000000});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Up-down controls: a position kept inside a range (UDM_SETRANGE32; 100 to 0 until set), a buddy window
-// and a base. A click on an arrow of an enabled up-down asks the parent first (WM_NOTIFY UDN_DELTAPOS
+// and a base. A click on an arrow of an enabled up-down first gives the focus to its buddy when that is
+// an edit, as Windows' does, then asks the parent (WM_NOTIFY UDN_DELTAPOS
 // with an NMUPDOWN holding the position and the step); a non-zero answer cancels the step, a zero answer
 // lets it go: the step as the parent left it in iDelta is added to the position the control then has,
 // wrapping under UDS_WRAP and stopping at the ends otherwise. The up arrow (right under UDS_HORZ) steps
@@ -44,6 +45,11 @@ void ShowInBuddy(HWND hwnd, const UpDownState& s) {
     if (s.base == 16) std::swprintf(text, 16, L"0x%04X", static_cast<unsigned>(s.position));
     else std::swprintf(text, 16, L"%d", s.position);
     SetWindowTextW(s.buddy, text);
+}
+
+bool IsEditBuddy(HWND buddy) {
+    WCHAR name[16] = {};
+    return buddy && GetClassNameW(buddy, name, 16) && std::wcscmp(name, L"Edit") == 0;
 }
 
 void Step(HWND hwnd, bool towardUpper) {
@@ -114,6 +120,7 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         int width = w->rect.right - w->rect.left;
         int height = w->rect.bottom - w->rect.top;
         bool upper = (w->style & UDS_HORZ) ? x >= width / 2 : y < height / 2;
+        if (IsWindowEnabled(hwnd) && IsEditBuddy(s->buddy)) SetFocus(s->buddy);
         Step(hwnd, upper);
         return 0;
     }

@@ -6,7 +6,8 @@
 // outside the list; CBN_SELCHANGE is not sent for CB_SETCURSEL, only for the user's choice), the edit's
 // EM_LIMITTEXT (limits what the user types, not WM_SETTEXT) and EN_KILLFOCUS, and the up-down's
 // UDM_SETPOS32 (kept in the range; answers the previous position), UDM_SETBASE (10 or 16, else 0) and
-// UDN_DELTAPOS (a non-zero answer cancels the step).
+// UDN_DELTAPOS (a non-zero answer cancels the step); a click on an up-down gives its buddy edit the focus,
+// as Windows' up-down does (seen under Wine's comctl32 too), before the step is asked for.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -194,8 +195,8 @@ TEST_F(ControlsTest, UpDownKeepsItsPositionInRangeAndStepsAfterTheParentAgrees) 
 
     SendMessageW(upDown, UDM_SETPOS32, 0, 0);
     SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));  // the up arrow
-    ASSERT_EQ(gHeard.size(), 1u);
-    EXPECT_EQ(gHeard[0].code, static_cast<UINT>(UDN_DELTAPOS));
+    ASSERT_EQ(Count(UDN_DELTAPOS), 1u);
+    EXPECT_EQ(gHeard.back().code, static_cast<UINT>(UDN_DELTAPOS));
     EXPECT_EQ(SendMessageW(upDown, UDM_GETPOS32, 0, 0), 1);
     SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 12));  // the down arrow
     EXPECT_EQ(SendMessageW(upDown, UDM_GETPOS32, 0, 0), 0);
@@ -216,6 +217,35 @@ TEST_F(ControlsTest, UpDownKeepsItsPositionInRangeAndStepsAfterTheParentAgrees) 
     gHeard.clear();
     SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
     EXPECT_TRUE(gHeard.empty());
+}
+
+TEST_F(ControlsTest, AClickedUpDownGivesItsBuddyEditTheFocusBeforeTheStep) {
+    HWND upDown = Child(UPDOWN_CLASSW, UDS_ALIGNRIGHT, 11);
+    HWND buddy = Child(L"Edit", 0, 12);
+    HWND other = Child(L"Edit", 0, 13);
+    SendMessageW(upDown, UDM_SETRANGE32, 0, 10);
+    SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0);
+    SetFocus(other);
+    gHeard.clear();
+    SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    EXPECT_EQ(GetFocus(), buddy);
+    ASSERT_EQ(gHeard.size(), 3u);
+    EXPECT_EQ(gHeard[0].id, 13);
+    EXPECT_EQ(gHeard[0].code, static_cast<UINT>(EN_KILLFOCUS)) << "the other edit lets go first";
+    EXPECT_EQ(gHeard[1].id, 12);
+    EXPECT_EQ(gHeard[1].code, static_cast<UINT>(EN_SETFOCUS));
+    EXPECT_EQ(gHeard[2].code, static_cast<UINT>(UDN_DELTAPOS));
+
+    // A buddy that is no edit, or a disabled up-down, leaves the focus where it is.
+    HWND label = Child(L"Static", 0, 14);
+    SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(label), 0);
+    SetFocus(other);
+    SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    EXPECT_EQ(GetFocus(), other);
+    SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0);
+    EnableWindow(upDown, FALSE);
+    SendMessageW(upDown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 1));
+    EXPECT_EQ(GetFocus(), other);
 }
 
 }  // namespace
