@@ -295,8 +295,9 @@ void CDocLayoutPage::InitPaperLocation() {
     SendMessageW(upDown, UDM_SETRANGE32, 0, 255);
     SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
     SendMessageW(upDown, UDM_SETPOS32, 0, Settings()->paperLocationOffset);
+    // The edit shows what the up-down kept: a stored value beyond its range is never shown, nor stored back.
     WCHAR text[kTextChars] = {};
-    swprintf_s(text, kTextChars, L"%d", static_cast<int>(Settings()->paperLocationOffset));
+    swprintf_s(text, kTextChars, L"%d", static_cast<int>(SendMessageW(upDown, UDM_GETPOS32, 0, 0)));
     SetWindowTextW(edit, text);
 }
 
@@ -536,7 +537,9 @@ void CDocLayoutPage::KeepWithinControls() {
 // commit, so the next Apply sends it again.
 int CDocLayoutPage::Apply() {
     QVPrinterSettings* s = Settings();
-    if (!m_initialized || !s) return 0;
+    // A record that could not be read holds defaults: storing it, or sending from it, would lose the
+    // printer's settings.
+    if (!m_initialized || !s || m_pContext->settingsUnread) return 0;
     KeepWithinControls();
     if (m_pendingMediaType != s->mediaType || m_pendingGapCutType != s->gapCutType) {
         if (!SendMediaTypeCmd()) return 0;

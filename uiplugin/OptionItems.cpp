@@ -103,7 +103,9 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     }
     auto* owner = static_cast<QVDrvUI*>(pOemCUIPParam->pOEMUserData);
     SheetContext* context = owner ? owner->GetContext() : nullptr;
-    if (!context || !context->pSettings || !pOemCUIPParam->pOEMOptItems || pOemCUIPParam->cOEMOptItems < kItemCount) {
+    // A record that could not be read holds defaults: storing it would lose the printer's settings.
+    if (!context || !context->pSettings || context->settingsUnread || !pOemCUIPParam->pOEMOptItems ||
+        pOemCUIPParam->cOEMOptItems < kItemCount) {
         return CPSUICB_ACTION_NONE;
     }
     const OPTITEM* items = pOemCUIPParam->pOEMOptItems;

@@ -66,7 +66,7 @@ void ConvertPart(const QVOemDevMode* in, QVOemDevMode* out) {
     }
 }
 
-HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings, bool paperStep) {
+HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings, bool paperStep, bool* unread) {
     if (!param) return InvalidParameter();
     auto* out = static_cast<QVOemDevMode*>(param->pOEMDMOut);
     switch (dwMode) {
@@ -80,7 +80,7 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
     case OEMDM_CONVERT:
         if (param->pOEMDMIn && out) ConvertPart(static_cast<const QVOemDevMode*>(param->pOEMDMIn), out);
         return S_OK;
-    case OEMDM_MERGE:
+    case OEMDM_MERGE: {
         if (!out || (paperStep && !param->pPublicDMOut)) return InvalidParameter();
         if (!paperStep) {
             WriteHeader(out);
@@ -89,11 +89,13 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
         }
         if (!settings) return E_OUTOFMEMORY;  // the object's buffer could not be allocated
         WriteHeader(out);
-        LoadPrinterSettings(param->hPrinter, settings);
+        bool read = LoadPrinterSettings(param->hPrinter, settings);
+        if (unread) *unread = !read;
         settings->paperWidth = static_cast<float>(param->pPublicDMOut->dmPaperWidth / 10.0);
         settings->paperLength = static_cast<float>(param->pPublicDMOut->dmPaperLength / 10.0);
         std::memcpy(&out->body, settings, sizeof *settings);
         return S_OK;
+    }
     default:
         return InvalidParameter();
     }
@@ -103,7 +105,7 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
 
 void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) { BuildModelDefaults(modelId, record); }
 
-void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
+bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     QVPrinterSettings local;
     std::memset(&local, 0, sizeof local);
     DWORD type = 0;
@@ -130,6 +132,7 @@ void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     // A handle without write access fails here; the caller still gets the record.
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
     if (out) *out = local;
+    return read == ERROR_SUCCESS || changed;
 }
 
 int32_t GetModelIdFromDriver(HANDLE hPrinter) {
@@ -151,12 +154,12 @@ int32_t GetModelIdFromDriver(HANDLE hPrinter) {
     return modelId;
 }
 
-HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings) {
-    return DevModeStep(dwMode, pOemDMParam, settings, true);
+HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* unread) {
+    return DevModeStep(dwMode, pOemDMParam, settings, true, unread);
 }
 
 HRESULT OemDevModeNoPaper(DWORD dwMode, POEMDMPARAM pOemDMParam) {
-    return DevModeStep(dwMode, pOemDMParam, nullptr, false);
+    return DevModeStep(dwMode, pOemDMParam, nullptr, false, nullptr);
 }
 
 BOOL CopyOemDevMode(const QVOemDevMode* in, QVOemDevMode* out) {

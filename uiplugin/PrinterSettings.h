@@ -116,13 +116,15 @@ constexpr const wchar_t kPrinterSettingsValue[] = L"OEM_ZL_PRINTER_VALUE";
 // The record a new printer of that model gets.
 void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record);
 // Reads the printer's stored record, or creates it (none stored, or one too long to be it) or repairs it
-// and writes it back; out gets a record always, the defaults when the read failed otherwise.
-void LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
+// and writes it back; out gets a record always, the defaults when the read failed otherwise. False in
+// that last case: out is then not what the printer holds.
+bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
 // Model id of the printer's driver in the model table, 0 when it is not one of ours.
 int32_t GetModelIdFromDriver(HANDLE hPrinter);
 
 // IPrintOemCommon::DevMode: settings is the plug-in object's record buffer, filled by OEMDM_MERGE.
-HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings);
+// unread, when given, tells after a MERGE whether the stored record could not be read.
+HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* unread = nullptr);
 // The same, but its MERGE stores the printer's record in the output part as it is, without the
 // paper size of the public DEVMODE.
 HRESULT OemDevModeNoPaper(DWORD dwMode, POEMDMPARAM pOemDMParam);

@@ -11,4 +11,7 @@ struct SheetContext {
     QVOemDevMode* pOemDevMode;
     IPrintCoreHelper* pCoreHelper;  // one reference held
     QVPrinterSettings* pSettings;   // the object's record buffer
+    // The last MERGE could not read the stored record: the buffer holds defaults, which must not
+    // replace what is stored.
+    bool settingsUnread;
 };

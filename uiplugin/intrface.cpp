@@ -170,7 +170,7 @@ STDMETHODIMP COemUI2::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD 
 }
 
 STDMETHODIMP COemUI2::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
-    return OemDevMode(dwMode, pOemDMParam, m_context.pSettings);
+    return OemDevMode(dwMode, pOemDMParam, m_context.pSettings, &m_context.settingsUnread);
 }
 
 // The first helper stays: the core publishes once per object, and a second one is not asked for.

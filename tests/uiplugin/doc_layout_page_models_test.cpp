@@ -291,7 +291,7 @@ protected:
         if (HasFatalFailure()) return;
         ghModule = host->Module();
         std::memset(&part, 0, sizeof part);
-        context = SheetContext{printer, &part, nullptr, &record};
+        context = SheetContext{printer, &part, nullptr, &record, false};
     }
     void TearDown() override {
         sheet.reset();

@@ -115,7 +115,7 @@ TEST_F(DocLayoutPageTest, Model46DefaultsAreShownAsTheRecordHoldsThem) {
     EXPECT_EQ(Signals(), 0u);
 }
 
-TEST_F(DocLayoutPageTest, RecordEdgeValuesAreShownWithoutCorrection) {
+TEST_F(DocLayoutPageTest, RecordEdgeValuesAreShownAsTheControlsHoldThem) {
     Bytes record = Model46Defaults();
     PutU32(record, kMediaType, 2);
     PutU32(record, kRotation, 7);
@@ -132,7 +132,7 @@ TEST_F(DocLayoutPageTest, RecordEdgeValuesAreShownWithoutCorrection) {
     EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
     EXPECT_EQ(SendMessageW(Item(kOffsetXSpin), UDM_GETPOS32, 0, 0), 0);
     EXPECT_EQ(Selection(kSpeedCombo), CB_ERR);
-    EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"300");
+    EXPECT_EQ(Text(Item(kPaperLocationEdit)), L"255");
     EXPECT_EQ(SendMessageW(Item(kPaperLocationSpin), UDM_GETPOS32, 0, 0), 255);
 }
 
@@ -149,6 +149,13 @@ TEST_F(DocLayoutPageTest, FailedReadShowsTheDefaultsAndKeepsTheStoredRecord) {
         EXPECT_EQ(Text(Item(kSpeedCombo)), L"5");
         EXPECT_EQ(Text(Item(kMediaCombo)), L"Continuous");
         EXPECT_EQ(Stored(), record);
+        // The defaults shown are not the printer's: a change on them is neither stored nor sent.
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 1));
+        ASSERT_TRUE(Sheet().Select(kMediaCombo, 1));
+        Sheet().PressApply();
+        Sheet().PressOK();
+        EXPECT_EQ(Stored(), record);
+        EXPECT_TRUE(Commands().empty());
         sheet.reset();
         Open(record);
         EXPECT_EQ(Text(Item(kSpeedCombo)), L"3");

@@ -38,6 +38,12 @@ protected:
     void OpenDocumentSheet() {
         ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(), S_OK);
     }
+    // The core makes the job's DEVMODE anew, merging the printer's record into it.
+    void Remerge() {
+        ui.reset();
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+        ui = std::make_unique<CommonUIHost>(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    }
     Bytes Body() const { return Bytes(devMode->Oem() + 12, devMode->Oem() + 140); }
     static std::wstring Name(const OPTITEM& item) { return item.pName ? item.pName : L"(null)"; }
 
@@ -157,6 +163,33 @@ TEST_F(OptionItemsTest, AFailedStoreLeavesThePrivatePartAlone) {
     Bytes value;
     ASSERT_TRUE(StoredValue(kPrinter, &value));
     EXPECT_EQ(value, stored);
+}
+
+TEST_F(OptionItemsTest, ARecordThatCouldNotBeReadIsNotStored) {
+    for (DWORD error : {ERROR_NOT_ENOUGH_MEMORY, RPC_S_SERVER_UNAVAILABLE, ERROR_ACCESS_DENIED}) {
+        SCOPED_TRACE(error);
+        winsim::control::InjectFault("GetPrinterDataW", error, 1);
+        Remerge();
+        OpenDocumentSheet();
+        ASSERT_EQ(ui->Describe(OEMCUIP_DOCPROP), S_OK);
+        ui->Items()[1].Sel = 55;
+        EXPECT_EQ(ui->Apply(), 0);
+        Bytes value;
+        ASSERT_TRUE(StoredValue(kPrinter, &value));
+        EXPECT_EQ(value, stored);
+        sheet.reset();
+    }
+    // Read again, the record is the printer's and is stored as usual.
+    Remerge();
+    OpenDocumentSheet();
+    ASSERT_EQ(ui->Describe(OEMCUIP_DOCPROP), S_OK);
+    ui->Items()[1].Sel = 55;
+    EXPECT_EQ(ui->Apply(), 0);
+    Bytes expected = stored;
+    PutU16(expected, kImageScale, 55);
+    Bytes value;
+    ASSERT_TRUE(StoredValue(kPrinter, &value));
+    EXPECT_EQ(value, expected);
 }
 
 TEST_F(OptionItemsTest, PrinterPropertiesGetNoItems) {
