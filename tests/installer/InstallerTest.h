@@ -37,6 +37,8 @@ protected:
         // Nothing below the test folder: Prunavel cannot be started unless a test moves to the package.
         ASSERT_EQ(::chdir(Dir().c_str()), 0);
         ResetState();
+        // No driver package unless the test names one: the installer's own road then stops at the upload.
+        std::fill(std::begin(gszInfPath), std::end(gszInfPath), L'\0');
         giLogRole = LOGGER_ROLE_DRVCTRL;
         giLogLevel = spdlog::level::trace;
         giLogSink = LOG_SINK_ROTATING_FILE;
@@ -47,6 +49,7 @@ protected:
 
     void TearDown() override {
         ResetState();  // closes the log before the folder goes
+        std::fill(std::begin(gszInfPath), std::end(gszInfPath), L'\0');
         if (!cwd_.empty()) {
             EXPECT_EQ(::chdir(cwd_.c_str()), 0);
         }

@@ -15,6 +15,9 @@ using winsim::control::InjectFault;
 
 const char kUnmapped[] = "PrinterDrvInstall:Get1284IdMapping is NULL(1284ID=";
 const char kNoPrunavelHere[] = "Prunavel:erro=3";  // ERROR_PATH_NOT_FOUND: the test folder has no amd64
+// Without a driver package the installer's own road ends at the driver-store upload: the file is missing.
+const int kNoPackage = -1003;
+const int32_t kPackageMissing = static_cast<int32_t>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 
 std::string DevCount(int n) { return "PrinterDrvInstall:devcount=" + std::to_string(n); }
 
@@ -74,24 +77,30 @@ TEST_F(DiscoveryTest, PluggedPrinterIsInstalledThroughPrunavel) {
 }
 
 TEST_F(DiscoveryTest, FailedInstallFallsBackToTheInstallersOwnRoad) {
-    // Run from the test folder, where there is no Prunavel to start.
-    int result = PrinterDrvInstall();
-    int32_t error = CPrinterDeviceObject::GetInstance().lastError;
+    // Run from the test folder, where there is no Prunavel to start, with the package's INF named.
+    std::string inf = installertest::Win32Path(testsupport::PackagePath("ZLPrtDrv.inf"));
+    wcscpy_s(gszInfPath, kPathChars, std::wstring(inf.begin(), inf.end()).c_str());
+    EXPECT_EQ(PrinterDrvInstall(), 0) << "the installer's own road installed the printer";
+    EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, ERROR_PATH_NOT_FOUND) << "the failed start, kept";
     EXPECT_STREQ(gszDriverName, L"Brisora-40");
     std::vector<std::string> expected = {DevCount(1), kNoPrunavelHere, "InstallFromPrunavel:iRet=-1009"};
     EXPECT_EQ(WalkMessages(), expected);
+    std::vector<std::string> messages = Messages();
+    EXPECT_EQ(Count(messages, "InstallDrv:Port=USB001"), 1);
+    std::vector<std::pair<std::string, std::string>> queues = {{"Brisora-40", "USB001"}};
+    EXPECT_EQ(testsupport::Queues(), queues);
 
-    // The same machine again: the installer's own road alone gives the same answer.
+    // Without the package that road fails, and its failure is the answer.
     Restart();
-    EXPECT_EQ(result, CPrinterDeviceObject::GetInstance().InstallDrv(L"BRISORA40", L"Brisora-40", L"Brisora-40"));
-    if (result != 0) {
-        EXPECT_EQ(error, CPrinterDeviceObject::GetInstance().lastError);
-    }
+    gszInfPath[0] = L'\0';
+    EXPECT_EQ(PrinterDrvInstall(), kNoPackage);
+    EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, kPackageMissing);
+    EXPECT_TRUE(testsupport::Queues().empty());
 }
 
 TEST_F(DiscoveryTest, UnknownDeviceKeepsTheEarlierResultAndDriverName) {
     const int alone = PrinterDrvInstall();
-    ASSERT_NE(alone, 0) << "the first printer's install is to fail here";
+    ASSERT_EQ(alone, kNoPackage) << "the first printer's install is to fail here";
     Restart();
     PlugUsbPrinter("B", "MFG:Other;MDL:Unknown;");
     EXPECT_EQ(PrinterDrvInstall(), alone) << "the first printer's failed install must still show";
@@ -144,7 +153,8 @@ TEST_F(DiscoveryTest, OnlyTheFirstHardwareIdDecidesWhetherTheDeviceIsOpened) {
 TEST_F(DiscoveryTest, DeviceThatCannotBeOpenedIsPassedOverForTheNext) {
     PlugUsbPrinter("B", "MDL:Brisora40P;");
     InjectFault("CreateFileW", ERROR_ACCESS_DENIED);
-    EXPECT_NE(PrinterDrvInstall(), -99);
+    EXPECT_EQ(PrinterDrvInstall(), kNoPackage);
+    EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, kPackageMissing);
     EXPECT_STREQ(gszDriverName, L"Brisora-40P");
     std::vector<std::string> expected = {DevCount(1), DevCount(2), kNoPrunavelHere, "InstallFromPrunavel:iRet=-1009"};
     EXPECT_EQ(WalkMessages(), expected);
@@ -194,7 +204,8 @@ TEST_F(DiscoveryTest, ReplyWithoutTerminatorIsReadOnlyAsFarAsTheBuffer) {
     Change([](Json& m) {
         m["devices"][0]["interfaces"][0]["ieee1284Id"] = Json::string("MDL:Brisora40P;" + std::string(900, 'z'));
     });
-    EXPECT_NE(PrinterDrvInstall(), -99);
+    EXPECT_EQ(PrinterDrvInstall(), kNoPackage);
+    EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, kPackageMissing);
     EXPECT_STREQ(gszDriverName, L"Brisora-40P");
 }
 
@@ -269,7 +280,8 @@ TEST_F(DiscoveryTest, TwoPrintersInstallInEnumerationOrderAndTheSecondDecides) {
         if (c.secondPlugged) {
             EXPECT_EQ(result, 0);
         } else {
-            EXPECT_NE(result, 0) << "the first printer's success must not show";
+            EXPECT_EQ(result, kNoPackage) << "the first printer's success must not show";
+            EXPECT_EQ(CPrinterDeviceObject::GetInstance().lastError, kPackageMissing);
         }
         EXPECT_STREQ(gszDriverName, L"Brisora-40P");
         std::vector<std::pair<std::string, std::string>> queues = testsupport::Queues();

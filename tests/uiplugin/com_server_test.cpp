@@ -1,7 +1,25 @@
 // Velumor's COM server through its exports: class and interface ids, the class factory, aggregation, and
 // the counters behind DllCanUnloadNow. Source of truth: the COM rules for in-process servers
 // (DllGetClassObject, IClassFactory, DllCanUnloadNow) and the plug-in's one class, CLSID_OEMUI.
+#include <atomic>
+#include <new>
+
 #include "PluginTest.h"
+
+// The plug-in makes its factories and objects with new (std::nothrow); this binary's replacement is the
+// one the loaded plug-in calls, so a test can count what a call made.
+namespace {
+std::atomic<int> gNothrowNews{0};
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++gNothrowNews;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace uiplugin_test {
 namespace {
@@ -56,6 +74,7 @@ TEST_F(ComServerTest, FactoryAnswersOnlyItsOwnInterfaces) {
 TEST_F(ComServerTest, CreateInstanceRefusesBadRequestsBeforeMakingAnything) {
     IClassFactory* factory = Factory();
     ASSERT_NE(factory, nullptr);
+    const int madeBefore = gNothrowNews;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, nullptr), E_POINTER);
 
     IUnknown* outer = factory;  // any object will do as the would-be aggregator
@@ -68,8 +87,15 @@ TEST_F(ComServerTest, CreateInstanceRefusesBadRequestsBeforeMakingAnything) {
         EXPECT_EQ(factory->CreateInstance(nullptr, iid, &out), E_NOINTERFACE);
         EXPECT_EQ(out, nullptr);
     }
+    EXPECT_EQ(gNothrowNews - madeBefore, 0) << "allocations of refused calls";
     // None of the refused calls left an object alive.
     EXPECT_EQ(host->CanUnloadNow(), S_OK);
+
+    // The count sees what the plug-in makes.
+    IPrintOemUI2* made = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, reinterpret_cast<void**>(&made)), S_OK);
+    EXPECT_GT(gNothrowNews - madeBefore, 0);
+    EXPECT_EQ(made->Release(), 0u);
     factory->Release();
 }
 

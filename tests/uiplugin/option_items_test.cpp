@@ -3,6 +3,7 @@
 #include <control.h>
 
 #include <cstring>
+#include <vector>
 
 #include "SheetTest.h"
 
@@ -198,10 +199,28 @@ TEST_F(OptionItemsTest, PrinterPropertiesGetNoItems) {
     const auto* bytes = reinterpret_cast<const BYTE*>(ui->Items());
     for (size_t i = 0; i < 3 * sizeof(OPTITEM); ++i) ASSERT_EQ(bytes[i], CommonUIHost::kGuardByte) << i;
     ASSERT_NE(ui->Param().OEMCUIPCallback, nullptr);
+}
+
+TEST_F(OptionItemsTest, PrinterPropertiesCallbackStoresNothingEvenWithFiveValidItems) {
+    // Everything the document tree's callback would store from: an open sheet and its five items, changed.
     OpenDocumentSheet();
+    ASSERT_EQ(ui->Describe(OEMCUIP_DOCPROP), S_OK);
+    ASSERT_EQ(ui->ItemCount(), 5u);
+    ui->Items()[1].Sel = 55;
+    const std::vector<OPTITEM> items(ui->Items(), ui->Items() + 5);
+
+    ASSERT_EQ(plugin->CommonUIProp(OEMCUIP_PRNPROP, &ui->Param()), S_OK);
+    EXPECT_EQ(ui->Param().cOEMOptItems, 5u);
+    EXPECT_EQ(std::memcmp(items.data(), ui->Items(), 5 * sizeof(OPTITEM)), 0) << "the items are not described again";
+    ASSERT_NE(ui->Param().OEMCUIPCallback, nullptr);
+    Bytes before = Body();
     CallCounter writes("SetPrinterDataW");
     EXPECT_EQ(ui->Apply(), 0);
     EXPECT_EQ(writes.Calls(), 0);
+    EXPECT_EQ(Body(), before);
+    Bytes value;
+    ASSERT_TRUE(StoredValue(kPrinter, &value));
+    EXPECT_EQ(value, stored);
 }
 
 TEST_F(OptionItemsTest, AnyOtherModeFailsWithInvalidParameter) {

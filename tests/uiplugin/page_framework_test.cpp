@@ -11,6 +11,8 @@
 #include "VPage.h"
 #include "page_test.h"
 
+#include <vector>
+
 namespace {
 
 using winsim::control::PropertySheet;
@@ -137,8 +139,21 @@ TEST_F(PageFrameworkTest, DialogWithoutAPageObjectIsLeftToTheDialogManager) {
     EXPECT_EQ(sheet.Result(), IDOK);
 }
 
+// The pages' parent in place of a sheet: keeps the pages PSM_CHANGED named.
+std::vector<WPARAM> gChangedPages;
+LRESULT CALLBACK RecordingParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PSM_CHANGED) {
+        gChangedPages.push_back(wParam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
 TEST_F(PageFrameworkTest, PageDeletedBeforeItsWindowHandsTheWindowBack) {
-    HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(testsupport::TestWindowClass(L"TestSheetParent", RecordingParentProc), 0);
+    gChangedPages.clear();
+    HWND parent = CreateWindowExW(0, L"TestSheetParent", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                                  nullptr);
     auto* doomed = new TestPage;
     doomed->SetOwner(&controller);
     PROPSHEETPAGEW psp = Describe(doomed);
@@ -151,6 +166,7 @@ TEST_F(PageFrameworkTest, PageDeletedBeforeItsWindowHandsTheWindowBack) {
     EXPECT_EQ(GetPropW(dlg, L"Velumor.VWindow"), nullptr);
     // A click now reaches the dialog procedure only, and nothing of the deleted page.
     SendMessageW(GetDlgItem(dlg, IDC_MAPPED), BM_CLICK, 0, 0);
+    EXPECT_EQ(gChangedPages, std::vector<WPARAM>{reinterpret_cast<WPARAM>(dlg)}) << "the dialog procedure's answer to a click";
     EXPECT_TRUE(DestroyWindow(parent));
     EXPECT_FALSE(IsWindow(dlg));
 }
