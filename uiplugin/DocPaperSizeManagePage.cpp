@@ -3,6 +3,7 @@
 #include <prsht.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cwchar>
@@ -181,13 +182,15 @@ void CDocPaperSizeManagePage::InitMarginSpins() {
     InitSpin(IDC_FORM_BOTTOM_SPIN, IDC_FORM_BOTTOM, kMarginMax);
 }
 
+// A form made elsewhere may be larger than the fields take: each shows the nearest length it can hold,
+// which is what a Save would store.
 void CDocPaperSizeManagePage::ShowForm(int width, int length, int left, int top, int right, int bottom) {
-    ShowTenths(Item(IDC_FORM_WIDTH), width);
-    ShowTenths(Item(IDC_FORM_LENGTH), length);
-    ShowTenths(Item(IDC_FORM_LEFT), left);
-    ShowTenths(Item(IDC_FORM_TOP), top);
-    ShowTenths(Item(IDC_FORM_RIGHT), right);
-    ShowTenths(Item(IDC_FORM_BOTTOM), bottom);
+    ShowTenths(Item(IDC_FORM_WIDTH), std::clamp(width, 0, kWidthMax));
+    ShowTenths(Item(IDC_FORM_LENGTH), std::clamp(length, 0, kLengthMax));
+    ShowTenths(Item(IDC_FORM_LEFT), std::clamp(left, 0, kMarginMax));
+    ShowTenths(Item(IDC_FORM_TOP), std::clamp(top, 0, kMarginMax));
+    ShowTenths(Item(IDC_FORM_RIGHT), std::clamp(right, 0, kMarginMax));
+    ShowTenths(Item(IDC_FORM_BOTTOM), std::clamp(bottom, 0, kMarginMax));
 }
 
 // The up-downs are left where they are: they catch up when an arrow is used or an edit loses the focus.

@@ -299,6 +299,17 @@ TEST_F(PaperPageTest, SelectingAFormShowsItsSizeAndMarginsInMillimetres) {
     EXPECT_TRUE(Sheet().Changes().empty());
 }
 
+TEST_F(PaperPageTest, AFormLargerThanTheFieldsShowsWhatASaveWouldStore) {
+    AddForm(L"Banner", 2000000, 6000000, 150000, 200000, 1850000, 5800000);
+    HWND page = OpenPage();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(Sheet().SelectRow(IDC_FORM_LIST, RowOf(L"Banner")));
+    ExpectShown(Shown(), {L"1000.0", L"5000.0", L"100.0", L"100.0", L"100.0", L"100.0"});
+    ASSERT_TRUE(Sheet().Type(IDC_FORM_NAME, L"Banner Copy"));
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_FORM_SAVE, BN_CLICKED), reinterpret_cast<LPARAM>(Control(IDC_FORM_SAVE)));
+    ExpectStoredForm(Stored("Banner Copy"), {1000000, 5000000, 100000, 100000, 900000, 4900000});
+}
+
 TEST_F(PaperPageTest, AFormThatCannotBeReadChangesNoControl) {
     AddForm(L"Letter Label", 215900, 279400, 6350, 6350, 209550, 273050);
     ASSERT_NE(OpenPage(), nullptr);
