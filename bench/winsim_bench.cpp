@@ -68,16 +68,16 @@ void UseMachine(int kind) {
     winsim::control::Change([&](Json& machine) {
         Json& spooler = machine["spooler"];
         Json& printers = spooler["printers"];
-        printers[printers.size()] = Printer(kPrinter, "Brisora-40", false);
-        if (kind == kDefault) return;
         Json& forms = spooler["forms"];
-        int extraPrinters = kind == kLarge ? 3600 : 4700;
+        int extraPrinters = kind == kDefault ? 0 : (kind == kLarge ? 3600 : 4700);
         for (int i = 0; i < extraPrinters; ++i) {
             printers[printers.size()] = Printer("Office printer " + std::to_string(i), "Generic Text Only", true);
         }
         if (kind == kLarge) {
             for (int i = 0; i < 3600; ++i) forms[forms.size()] = Form("Label form " + std::to_string(i));
         }
+        // Installed last, so finding it by name passes every other printer.
+        printers[printers.size()] = Printer(kPrinter, "Brisora-40", false);
     });
 }
 

@@ -21,7 +21,8 @@ extern "C" BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD
         SetLastError(RPC_X_NULL_REF_POINTER);
         return FALSE;
     }
-    winsim::Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const winsim::Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     std::vector<winsim::Json> ports = winsim::spooler::ListedPorts(machine);
     if (Level == 1) {
