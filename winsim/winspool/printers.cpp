@@ -24,8 +24,8 @@ bool LocalServer(LPCWSTR name) { return !name || !*name; }
 std::wstring W(const Json& object, const char* key) { return winsim::FromUtf8(winsim::StringAt(object, key, "")); }
 
 bool PortKnown(const Json& machine, const std::string& port) {
-    for (const Json& p : winsim::spooler::ListedPorts(machine)) {
-        if (winsim::devices::SameText(winsim::StringAt(p, "name", ""), port)) return true;
+    for (const Json* p : winsim::spooler::ListedPorts(machine)) {
+        if (winsim::devices::SameText(winsim::StringAt(*p, "name", ""), port)) return true;
     }
     return false;
 }

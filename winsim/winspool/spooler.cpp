@@ -98,12 +98,12 @@ bool PortListed(const Json& machine, const Json& port) {
     return now >= from;
 }
 
-std::vector<Json> ListedPorts(const Json& machine) {
-    std::vector<Json> out;
+std::vector<const Json*> ListedPorts(const Json& machine) {
+    std::vector<const Json*> out;
     const Json& spooler = Section(machine);
     if (!spooler.has_field("ports")) return out;
     for (const Json& p : spooler.at("ports").as_array()) {
-        if (PortListed(machine, p)) out.push_back(p);
+        if (PortListed(machine, p)) out.push_back(&p);
     }
     return out;
 }
