@@ -82,7 +82,8 @@ extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGS
     std::string path = parent ? parent->path : std::string();
     std::string sub = lpSubKey ? winsim::ToUtf8(lpSubKey) : std::string();
     if (!sub.empty()) path = path.empty() ? sub : path + "\\" + sub;
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     bool wow64 = machine.has_field("system") && winsim::BoolAt(machine.at("system"), "wow64", false);
     const std::string software = "SOFTWARE\\";
     if (wow64 && rootName == "HKEY_LOCAL_MACHINE" && !(samDesired & KEY_WOW64_64KEY) &&
@@ -104,7 +105,8 @@ extern "C" LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWO
     auto* key = winsim::LookupAs<RegKey>(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    const Json machine = winsim::Machine::Instance().Snapshot();  // FindKey points into it
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;  // FindKey points into it
     const Json* values = FindKey(machine, key->root, key->path);
     std::string name = lpValueName ? winsim::ToUtf8(lpValueName) : std::string();
     const Json* value = nullptr;

@@ -206,7 +206,8 @@ extern "C" SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpData
         SetLastError(ERROR_DATABASE_DOES_NOT_EXIST);
         return nullptr;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     int64_t denied = machine.has_field("serviceControl") ? winsim::IntAt(machine.at("serviceControl"), "deniedAccess", 0) : 0;
     if (dwDesiredAccess & static_cast<DWORD>(denied)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -228,7 +229,8 @@ extern "C" SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpService
         SetLastError(ERROR_INVALID_NAME);
         return nullptr;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     long i = Find(machine, winsim::ToUtf8(lpServiceName));
     if (i < 0) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
@@ -285,10 +287,7 @@ extern "C" BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE I
     SERVICE_STATUS_PROCESS record = {};
     bool found = false;
     winsim::Machine::Instance().Modify([&](Json& machine) {
-        if (VirtualClock(machine)) {
-            Json& clock = winsim::ChildObject(machine, "clock");
-            clock["nowMs"] = Json::number(winsim::IntAt(clock, "nowMs", 0) + kQueryCostMs);
-        }
+        if (VirtualClock(machine)) winsim::AdvanceClock(machine, kQueryCostMs);
         int64_t now = winsim::services::NowMs(machine);
         Settle(machine, now);
         long i = Find(machine, handle->name);
@@ -386,7 +385,8 @@ extern "C" BOOL WINAPI EnumDependentServicesW(SC_HANDLE hService, DWORD dwServic
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     long i = Find(machine, handle->name);
     if (i < 0) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);

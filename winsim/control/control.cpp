@@ -18,7 +18,7 @@ void UseFreshMachine(const std::string& path) {
 
 std::string MachinePath() { return Machine::Instance().Path(); }
 
-Json Read() { return Machine::Instance().Snapshot(); }
+Json Read() { return *Machine::Instance().Snapshot(); }
 
 void Change(const std::function<void(Json&)>& change) { Machine::Instance().Modify(change); }
 

@@ -8,11 +8,10 @@
 namespace winsim {
 namespace devices {
 
-std::vector<Json> All(const Json& machine) {
-    std::vector<Json> out;
-    if (!machine.has_field("devices") || !machine.at("devices").is_array()) return out;
-    for (const Json& d : machine.at("devices").as_array()) out.push_back(d);
-    return out;
+const web::json::array& All(const Json& machine) {
+    static const Json none = Json::array();
+    if (!machine.has_field("devices") || !machine.at("devices").is_array()) return none.as_array();
+    return machine.at("devices").as_array();
 }
 
 bool Present(const Json& device) { return BoolAt(device, "present", true); }

@@ -10,7 +10,7 @@ namespace devices {
 
 // Devices are objects of the machine's "devices" array: enumerator, instanceId, hardwareIds (first is the
 // most specific), present, classGuid and interfaces ({class, devicePath, ieee1284Id}).
-std::vector<Json> All(const Json& machine);
+const web::json::array& All(const Json& machine);  // the machine's own, not a copy
 bool Present(const Json& device);
 // Lower-case GUID text in braces, as the machine file writes interface classes.
 std::string GuidText(const void* guid);

@@ -1,17 +1,19 @@
 #include "machine.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <limits>
 #include <mutex>
-#include <sstream>
 
 #include "schema.h"
 
@@ -54,13 +56,40 @@ private:
     int fd_ = -1;
 };
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
+bool ReadWholeFile(int fd, std::string& out) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) return true;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool WriteWholeFile(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
     return true;
+}
+
+// Same file, same content as far as the file system tells: with the cached file held open, a file
+// renamed into place never has its inode, so this is exact for every writer that replaces the file.
+bool SameStamp(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// A machine file is read-only when its owner may not write it (root too, who could: the mode says what
+// its user meant) or when this user may not.
+bool WritableFile(const std::string& path, const struct stat& st) {
+    if (!(st.st_mode & S_IWUSR)) return false;
+    return ::geteuid() == 0 || ::access(path.c_str(), W_OK) == 0;
 }
 
 }  // namespace
@@ -100,48 +129,90 @@ void Machine::CreateIfMissingLocked() {
     if (::stat(path_.c_str(), &st) == 0) return;
     MakeFolders(path_);
     std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << DefaultMachine().serialize();
-        if (!out) Fatal("it cannot be created");
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool written = fd >= 0 && WriteWholeFile(fd, DefaultMachine().serialize());
+    if (fd >= 0) ::close(fd);
+    if (!written) {
+        ::unlink(tmp.c_str());
+        Fatal("it cannot be created");
     }
     if (::rename(tmp.c_str(), path_.c_str()) != 0) Fatal(std::strerror(errno));
+}
+
+void Machine::KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine) {
+    if (cachedFd_ >= 0) ::close(cachedFd_);
+    cachedFd_ = fd;
+    cachedStat_ = st;
+    cached_ = std::move(machine);
+    haveCache_ = true;
+}
+
+void Machine::ForgetLocked() {
+    if (cachedFd_ >= 0) ::close(cachedFd_);
+    cachedFd_ = -1;
+    cached_.reset();
+    haveCache_ = false;
 }
 
 bool Machine::ReloadIfChangedLocked() {
     struct stat st;
     if (::stat(path_.c_str(), &st) != 0) return false;
     if (S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
-    uint64_t stamp[4] = {static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
-                         static_cast<uint64_t>(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_mtim.tv_nsec)};
-    if (haveCache_ && std::memcmp(stamp, stamp_, sizeof stamp) == 0) return true;
+    if (haveCache_ && SameStamp(st, cachedStat_)) {
+        cachedStat_ = st;  // a chmod or a new link leaves the content, and the stamp, as they were
+        return true;
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
-    if (!ReadWholeFile(path_, text)) Fatal("it cannot be read");
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !ReadWholeFile(fd, text)) Fatal("it cannot be read");
     std::error_code ec;
     Json parsed = Json::parse(text, ec);
     if (ec) Fatal("it is not valid JSON (" + ec.message() + ")");
     if (!parsed.is_object()) Fatal("its top level is not a JSON object");
     if (std::string problem = MachineProblem(parsed); !problem.empty()) Fatal(problem);
-    cached_ = std::move(parsed);
-    std::memcpy(stamp_, stamp, sizeof stamp);
-    haveCache_ = true;
+    KeepLocked(fd, st, std::make_shared<Json>(std::move(parsed)));
     return true;
 }
 
-Json Machine::Snapshot() {
-    std::lock_guard<std::mutex> lock(gMutex);
+bool Machine::CachedFileCurrentLocked() const {
     struct stat st;
-    if (!haveCache_ || ::stat(path_.c_str(), &st) != 0) {
-        MakeFolders(path_);
-        FileLock fileLock(path_);
-        if (!fileLock.ok()) Fatal("its lock file cannot be opened");
-        CreateIfMissingLocked();
-        if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-        return cached_;
-    }
+    return cachedFd_ >= 0 && ::fstat(cachedFd_, &st) == 0 && st.st_nlink > 0 && st.st_nlink == cachedStat_.st_nlink &&
+           SameStamp(st, cachedStat_) && st.st_ctim.tv_sec == cachedStat_.st_ctim.tv_sec &&
+           st.st_ctim.tv_nsec == cachedStat_.st_ctim.tv_nsec;
+}
+
+std::shared_ptr<const Json> Machine::Snapshot() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    // Looked at through the open file, without walking the path: a file renamed over it leaves it with no
+    // link, and a rename or chmod of it changes its ctime. A change always looks at the path itself.
+    if (haveCache_ && CachedFileCurrentLocked()) return cached_;
     // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole.
+    if (haveCache_ && ReloadIfChangedLocked()) return cached_;
+    // First use, or the file is gone: made under the lock, so that two processes create one machine.
+    MakeFolders(path_);
+    FileLock fileLock(path_);
+    if (!fileLock.ok()) Fatal("its lock file cannot be opened");
+    CreateIfMissingLocked();
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
     return cached_;
+}
+
+// Temporary files of writers that ended mid-change (killed) are theirs no longer.
+void Machine::RemoveAbandonedTemporariesLocked() const {
+    std::string folder = Folder();
+    std::string prefix = path_.substr(path_.rfind('/') + 1) + ".tmp.";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string digits = name.substr(prefix.size());
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        ::unlink((folder + "/" + name).c_str());
+    }
+    ::closedir(dir);
 }
 
 void Machine::Modify(const std::function<void(Json&)>& change) {
@@ -151,24 +222,43 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
     CreateIfMissingLocked();
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-    Json next = cached_;
-    change(next);
-    if (std::string problem = MachineProblem(next); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
+    if (!WritableFile(path_, cachedStat_)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(cachedStat_.st_mode & 07777));
+        Fatal(std::string("it is read-only (mode ") + mode + "), and this program changes the machine");
+    }
+    RemoveAbandonedTemporariesLocked();
+    // Changed in place when no reader holds the cached copy; a reader's copy is never changed under it.
+    std::shared_ptr<Json> next = cached_;
+    if (next.use_count() > 2) {
+        next = std::make_shared<Json>(*cached_);
+    } else {
+        std::atomic_thread_fence(std::memory_order_acquire);  // pairs with the last reader's release
+        haveCache_ = false;  // until written: a change that throws must not leave half of itself cached
+    }
+    change(*next);
+    if (std::string problem = MachineProblem(*next); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
     std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << next.serialize();
-        out.flush();
-        if (!out) Fatal("it cannot be written");
+    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && ::fchmod(fd, cachedStat_.st_mode & 07777) == 0 && WriteWholeFile(fd, next->serialize());
+    if (!written) {
+        ::unlink(tmp.c_str());
+        Fatal("it cannot be written");
     }
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) Fatal(std::strerror(errno));
-    cached_ = std::move(next);
+    if (::rename(tmp.c_str(), path_.c_str()) != 0) {
+        int error = errno;
+        ::unlink(tmp.c_str());
+        Fatal(std::strerror(error));
+    }
     struct stat st;
-    if (::stat(path_.c_str(), &st) == 0) {
-        uint64_t stamp[4] = {static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
-                             static_cast<uint64_t>(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_mtim.tv_nsec)};
-        std::memcpy(stamp_, stamp, sizeof stamp);
-    }
+    if (::fstat(fd, &st) != 0) Fatal("it cannot be read");
+    KeepLocked(fd, st, std::move(next));
+}
+
+bool Machine::Writable() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    struct stat st;
+    return ::stat(path_.c_str(), &st) != 0 || WritableFile(path_, st);
 }
 
 void Machine::Use(const std::string& path) {
@@ -178,12 +268,19 @@ void Machine::Use(const std::string& path) {
         return;
     }
     gMachine->path_ = path;
-    gMachine->haveCache_ = false;
+    gMachine->ForgetLocked();
 }
 
 void Machine::Invalidate() {
     std::lock_guard<std::mutex> lock(gMutex);
-    haveCache_ = false;
+    ForgetLocked();
+}
+
+void AdvanceClock(Json& machine, int64_t milliseconds) {
+    Json& clock = ChildObject(machine, "clock");
+    int64_t now = IntAt(clock, "nowMs", 0);
+    const int64_t end = std::numeric_limits<int64_t>::max();
+    clock["nowMs"] = Json::number(milliseconds > 0 && now > end - milliseconds ? end : now + milliseconds);
 }
 
 Json& Child(Json& parent, const char* key, const Json& initial) {
@@ -205,7 +302,15 @@ Json& ChildArray(Json& parent, const char* key) {
 int64_t IntAt(const Json& parent, const char* key, int64_t fallback) {
     if (!parent.is_object() || !parent.has_field(key)) return fallback;
     const Json& v = parent.at(key);
-    return v.is_number() ? v.as_number().to_int64() : fallback;
+    if (!v.is_number()) return fallback;
+    // A number beyond the 64-bit range reads as the end of the range, never wrapped round.
+    const web::json::number& n = v.as_number();
+    if (n.is_int64()) return n.to_int64();
+    if (n.is_uint64()) return std::numeric_limits<int64_t>::max();
+    double d = n.to_double();
+    if (d >= 9223372036854775807.0) return std::numeric_limits<int64_t>::max();
+    if (d <= -9223372036854775808.0) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(d);
 }
 bool BoolAt(const Json& parent, const char* key, bool fallback) {
     if (!parent.is_object() || !parent.has_field(key)) return fallback;
@@ -220,13 +325,16 @@ std::string StringAt(const Json& parent, const char* key, const std::string& fal
 
 bool TakeFault(const char* function, uint32_t* error) {
     Machine& m = Machine::Instance();
-    Json snap = m.Snapshot();
-    if (!snap.has_field("faults") || !snap.at("faults").is_array()) return false;
-    bool listed = false;
-    for (const Json& f : snap.at("faults").as_array()) {
-        if (StringAt(f, "function", "") == function) listed = true;
+    {
+        // Looked at in the shared copy: most calls find no fault of theirs and change nothing.
+        std::shared_ptr<const Json> snap = m.Snapshot();
+        if (!snap->has_field("faults") || !snap->at("faults").is_array()) return false;
+        bool listed = false;
+        for (const Json& f : snap->at("faults").as_array()) {
+            if (StringAt(f, "function", "") == function) listed = true;
+        }
+        if (!listed) return false;
     }
-    if (!listed) return false;
     bool fail = false;
     m.Modify([&](Json& machine) {
         Json& faults = ChildArray(machine, "faults");

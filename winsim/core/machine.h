@@ -2,8 +2,11 @@
 #pragma once
 #include <cpprest/json.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace winsim {
@@ -21,11 +24,15 @@ public:
     // Folder of the machine file; default home of the temporary folder and non-Z: drives.
     std::string Folder() const;
 
-    // The machine as it is now (reloaded when another process changed the file).
-    Json Snapshot();
+    // The machine as it is now (reloaded when another process changed the file). Shared, never
+    // copied: a read costs the same on a large machine as on a small one.
+    std::shared_ptr<const Json> Snapshot();
     // Changes the machine under the file's exclusive lock; the result is written to a
     // temporary file and renamed over the machine file, so readers never see half a change.
+    // A machine file its owner may not write is refused (fatal), as is an unusable one.
     void Modify(const std::function<void(Json&)>& change);
+    // Whether this process may change the machine file (its owner's write permission).
+    bool Writable();
 
     // Forgets the cached copy; the next access reads the file again.
     void Invalidate();
@@ -37,12 +44,19 @@ public:
 private:
     explicit Machine(std::string path);
     bool ReloadIfChangedLocked();
+    bool CachedFileCurrentLocked() const;
     void CreateIfMissingLocked();
+    void KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine);
+    void ForgetLocked();
+    void RemoveAbandonedTemporariesLocked() const;
 
     std::string path_;
-    Json cached_;
+    std::shared_ptr<Json> cached_;  // handed out as const; changed in place only while nobody holds it
     bool haveCache_ = false;
-    uint64_t stamp_[4] = {0, 0, 0, 0};
+    // The cached file stays open, so its inode cannot be reused by another file while the stamp
+    // (device, inode, size, times) names it: a file renamed into place always differs.
+    int cachedFd_ = -1;
+    struct stat cachedStat_ {};
 };
 
 // The machine a missing file is created as.
@@ -51,6 +65,9 @@ Json DefaultMachine();
 // Consumes a scripted fault for the named function: true (and the error to report) when this
 // call must fail. Faults are {"function", "error", "after": successes first, "count": -1 for ever}.
 bool TakeFault(const char* function, uint32_t* error);
+
+// Moves the machine's virtual clock on; it stops at the end of its range instead of wrapping round.
+void AdvanceClock(Json& machine, int64_t milliseconds);
 
 // Small accessors over the JSON document.
 Json& Child(Json& parent, const char* key, const Json& initial);

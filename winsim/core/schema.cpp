@@ -73,8 +73,9 @@ protected:
 // A whole number in [min, max]; 5.0 counts as 5, as IntAt reads it.
 class WholeShape : public Shape {
 public:
-    WholeShape(int64_t min, int64_t max) : min_(min), max_(max) {}
+    WholeShape(int64_t min, int64_t max, bool endless = false) : min_(min), max_(max), endless_(endless) {}
     std::string Expected() const override {
+        if (endless_) return "a whole number of at least " + std::to_string(min_);
         if (min_ == kMin64 && max_ == kMax64) return "a whole number";
         if (max_ == kMax64) return "a whole number of at least " + std::to_string(min_);
         return "a whole number from " + std::to_string(min_) + " to " + std::to_string(max_);
@@ -84,8 +85,12 @@ protected:
     bool Fits(const Json& value) const override {
         if (!value.is_number()) return false;
         const web::json::number& n = value.as_number();
-        if (n.is_integral()) return n.is_int64() && n.to_int64() >= min_ && n.to_int64() <= max_;
+        if (n.is_integral()) {
+            if (endless_ && !n.is_int64()) return n.is_uint64();  // read as the end of the range
+            return n.is_int64() && n.to_int64() >= min_ && n.to_int64() <= max_;
+        }
         double d = n.to_double();
+        if (endless_ && std::isfinite(d) && std::trunc(d) == d && d >= 9223372036854775808.0) return true;
         // 2^63 is the first double past the int64 range.
         return std::isfinite(d) && std::trunc(d) == d && d >= static_cast<double>(min_) && d < 9223372036854775808.0 &&
                static_cast<int64_t>(d) >= min_ && static_cast<int64_t>(d) <= max_;
@@ -94,6 +99,7 @@ protected:
 private:
     int64_t min_;
     int64_t max_;
+    bool endless_;  // beyond the 64-bit range the reader takes the range's end
 };
 
 class AnythingShape : public Shape {
@@ -184,6 +190,8 @@ private:
 ShapeRef Text() { return std::make_shared<TextShape>(); }
 ShapeRef Flag() { return std::make_shared<FlagShape>(); }
 ShapeRef Whole(int64_t min = kMin64, int64_t max = kMax64) { return std::make_shared<WholeShape>(min, max); }
+// A time that may stand past the end of the 64-bit range: it is read as that end.
+ShapeRef Endless(int64_t min) { return std::make_shared<WholeShape>(min, kMax64, true); }
 ShapeRef Dword() { return Whole(0, kMaxUint32); }
 // Error and exit codes: 32 bits, written as a DWORD or as a signed HRESULT.
 ShapeRef Code32() { return Whole(kMinInt32, kMaxUint32); }
@@ -286,7 +294,7 @@ std::vector<Field> MachineFields() {
                                {"history", ListOf(Record({{"event", Text()}, {"atMs", Whole()}, {"error", Dword()}}))}});
     return {
         {"system", Record({{"architecture", Whole(0, 0xFFFF)}, {"uiLanguage", Whole(0, 0xFFFF)}, {"wow64", Flag()}, {"tempPath", Text()}})},
-        {"clock", Record({{"virtual", Flag()}, {"nowMs", nonNegative}})},
+        {"clock", Record({{"virtual", Flag()}, {"nowMs", Endless(0)}})},
         {"registry", MapOf(MapOf(MapOf(std::make_shared<RegistryValueShape>())))},
         {"devices", ListOf(device)},
         {"spooler", spooler},

@@ -30,7 +30,7 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD, DWORD, LPSECURIT
         return INVALID_HANDLE_VALUE;
     }
     std::string path = winsim::ToUtf8(lpFileName);
-    if (!winsim::devices::FindInterface(winsim::Machine::Instance().Snapshot(), path, nullptr, nullptr)) {
+    if (!winsim::devices::FindInterface(*winsim::Machine::Instance().Snapshot(), path, nullptr, nullptr)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -58,7 +58,7 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LP
         return FALSE;
     }
     winsim::Json device, iface;
-    if (!winsim::devices::FindInterface(winsim::Machine::Instance().Snapshot(), file->devicePath, &device, &iface)) {
+    if (!winsim::devices::FindInterface(*winsim::Machine::Instance().Snapshot(), file->devicePath, &device, &iface)) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
     }

@@ -12,7 +12,8 @@ thread_local LCID tLocale = 0;        // 0: the machine's language
 namespace winsim {
 
 LANGID MachineUiLanguage() {
-    Json snap = Machine::Instance().Snapshot();
+    const auto view = Machine::Instance().Snapshot();
+    const Json& snap = *view;
     if (!snap.has_field("system")) return 1033;
     return static_cast<LANGID>(IntAt(snap.at("system"), "uiLanguage", 1033));
 }

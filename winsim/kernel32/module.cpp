@@ -95,7 +95,8 @@ extern "C" DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
         return 0;
     }
     winsim::Machine& m = winsim::Machine::Instance();
-    winsim::Json snap = m.Snapshot();
+    const auto view = m.Snapshot();
+    const winsim::Json& snap = *view;
     std::wstring path;
     if (snap.has_field("system")) path = winsim::FromUtf8(winsim::StringAt(snap.at("system"), "tempPath", ""));
     if (path.empty()) path = winsim::Win32Path(m.Folder() + "/temp/");

@@ -115,6 +115,7 @@ std::string CommandLineTail(const std::string& cmdLine) {
 
 void RecordExitCode(int exitCode) {
     if (!Machine::Loaded()) return;  // a process that never touched the machine leaves no trace in it
+    if (!Machine::Instance().Writable()) return;  // a read-only machine is only read: no trace either
     char exe[4096];
     ssize_t len = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string image = len > 0 ? std::string(exe, static_cast<size_t>(len)) : std::string();
@@ -136,7 +137,8 @@ void RecordExitCode(int exitCode) {
 }
 
 bool RecordedExitCode(long pid, int32_t* exitCode) {
-    Json snap = Machine::Instance().Snapshot();
+    const auto view = Machine::Instance().Snapshot();
+    const Json& snap = *view;
     if (!snap.has_field("processes")) return false;
     const Json& records = snap.at("processes");
     for (size_t i = records.size(); i-- > 0;) {

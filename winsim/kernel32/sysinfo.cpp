@@ -25,7 +25,8 @@ uint64_t RealMilliseconds() {
 // Simplified: only the architecture is the machine's; the other fields are fixed plausible values.
 extern "C" void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
     std::memset(info, 0, sizeof *info);
-    winsim::Json snap = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const winsim::Json& snap = *view;
     int64_t arch = snap.has_field("system") ? winsim::IntAt(snap.at("system"), "architecture", 9) : 9;
     info->wProcessorArchitecture = static_cast<WORD>(arch);
     info->dwPageSize = 4096;
@@ -36,21 +37,19 @@ extern "C" void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
 // On the virtual clock a sleep moves the machine's time on at once, for every process on the machine.
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
     winsim::Machine& m = winsim::Machine::Instance();
-    if (!VirtualClock(m.Snapshot())) {
+    if (!VirtualClock(*m.Snapshot())) {
         timespec ts{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
         while (::nanosleep(&ts, &ts) != 0) {
         }
         return;
     }
     if (dwMilliseconds == 0) return;  // only gives up the time slice: no machine time passes
-    m.Modify([&](winsim::Json& machine) {
-        winsim::Json& clock = winsim::ChildObject(machine, "clock");
-        clock["nowMs"] = winsim::Json::number(winsim::IntAt(clock, "nowMs", 0) + static_cast<int64_t>(dwMilliseconds));
-    });
+    m.Modify([&](winsim::Json& machine) { winsim::AdvanceClock(machine, dwMilliseconds); });
 }
 
 extern "C" DWORD WINAPI GetTickCount(void) {
-    winsim::Json snap = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const winsim::Json& snap = *view;
     if (!VirtualClock(snap)) return static_cast<DWORD>(RealMilliseconds());
     return static_cast<DWORD>(snap.has_field("clock") ? winsim::IntAt(snap.at("clock"), "nowMs", 0) : 0);
 }

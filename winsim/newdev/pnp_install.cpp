@@ -36,7 +36,8 @@ extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR Hardware
         return FALSE;
     }
     winsim::Machine& m = winsim::Machine::Instance();
-    Json snap = m.Snapshot();
+    const auto view = m.Snapshot();
+    const Json& snap = *view;
     if (!winsim::spooler::Reachable(snap)) return FALSE;
     std::string hwid = winsim::ToUtf8(HardwareId);
     std::vector<std::string> ports;

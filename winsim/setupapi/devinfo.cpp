@@ -87,7 +87,8 @@ extern "C" HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR En
     std::string classText = ClassGuid ? winsim::devices::GuidText(ClassGuid) : std::string();
     std::string enumerator = Enumerator ? winsim::ToUtf8(Enumerator) : std::string();
     auto* set = new DevInfoSet;
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     for (const Json& d : winsim::devices::All(machine)) {
         if ((Flags & DIGCF_PRESENT) && !winsim::devices::Present(d)) continue;
         if (!enumerator.empty() && !winsim::devices::SameText(winsim::StringAt(d, "enumerator", ""), enumerator)) continue;

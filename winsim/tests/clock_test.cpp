@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "TestMachine.h"
 
@@ -54,6 +57,24 @@ TEST_F(ClockTest, ClockIsSharedWithOtherProcesses) {
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(static_cast<DWORD>(r.exitCode), before + 5000) << "the child started from this process's time";
     EXPECT_EQ(GetTickCount(), before + 5000) << "the child's sleep moved this process's time on";
+}
+
+// The machine's clock is a signed 64-bit count: at its end it stays there instead of wrapping, and a
+// time beyond it in the file reads as its end, never as a time before the start.
+TEST_F(ClockTest, ClockAtTheEndOfItsRangeStaysThere) {
+    using winsim::control::Json;
+    const int64_t end = std::numeric_limits<int64_t>::max();
+    const std::vector<Json> times = {Json::number(end - 999), Json::number(end), Json::number(1e19),
+                                     Json::parse("10000000000000000000")};
+    for (const Json& time : times) {
+        SCOPED_TRACE("clock at " + time.serialize());
+        winsim::control::Change([&](Json& machine) { machine["clock"]["nowMs"] = time; });
+        Sleep(2000);
+        Json now = winsim::control::Read().at("clock").at("nowMs");
+        ASSERT_TRUE(now.is_integer()) << now.serialize();
+        EXPECT_EQ(now.as_number().to_int64(), end);
+        EXPECT_EQ(GetTickCount(), static_cast<DWORD>(end));
+    }
 }
 
 }  // namespace

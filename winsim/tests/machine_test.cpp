@@ -1,7 +1,10 @@
 // The machine file (core/machine.cpp): creation, refusal of a broken file, changes from several
 // processes, and scripted faults. The source of truth is the project's design: one JSON machine
 // shared by every process, no change lost, a broken file stopping the program and left untouched.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <windows.h>
 
@@ -128,6 +131,80 @@ TEST_F(MachineFileTest, ChangeByAnotherProcessIsSeenHere) {
 
     ASSERT_TRUE(ExitedWith(RunProgram(BinPath("winsim-ctl"), {"bump", "seen", "1"}), 0));
     EXPECT_EQ(winsim::control::Read().at("test").at("seen").as_integer(), 1);
+}
+
+// Another writer renames same-size changes into place within one tick of a coarse file clock (faked by
+// setting the time back): each change must be seen here, and this process's next change kept with them.
+TEST_F(MachineFileTest, SameSizeChangesWithinOneFileTimeTickAreNotLost) {
+    const std::string path = MachinePath();
+    winsim::control::Change([](Json& m) {
+        for (const char* key : {"a", "b"}) m["test"][key] = Json::number(10);
+    });
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        struct stat before;
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        for (const char* key : {"a", "b"}) {
+            Json other = Json::parse(ReadFile(path));
+            other["test"][key] = Json::number(other["test"][key].as_integer() + 1);
+            const std::string text = other.serialize();
+            ASSERT_EQ(text.size(), static_cast<size_t>(before.st_size)) << "the change must keep the size";
+            WriteFile(path + ".other", text);
+            ASSERT_EQ(::rename((path + ".other").c_str(), path.c_str()), 0);
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+        Json seen = winsim::control::Read();
+        EXPECT_EQ(seen.at("test").at("a").as_integer(), 10 + round);
+        EXPECT_EQ(seen.at("test").at("b").as_integer(), 10 + round);
+        winsim::control::Change([&](Json& m) { m["test"]["mine"] = Json::number(round); });
+        Json stored = Json::parse(ReadFile(path));
+        EXPECT_EQ(stored.at("test").at("a").as_integer(), 10 + round);
+        EXPECT_EQ(stored.at("test").at("b").as_integer(), 10 + round);
+        EXPECT_EQ(stored.at("test").at("mine").as_integer(), round);
+    }
+}
+
+// A change keeps the file's mode; a file its owner may not write is refused like any unusable file,
+// while programs that only read it still run and leave it as it is.
+TEST_F(MachineFileTest, FileModeIsKeptAndAReadOnlyFileIsNotChanged) {
+    const std::string path = MachinePath();
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const std::string content = ReadFile(path);
+    RunResult r = RunProgram(BinPath("winsim-ctl"), {"bump", "k", "1"});
+    EXPECT_TRUE(ExitedWith(r, 3)) << r.err;
+    EXPECT_EQ(r.err, "winsim: the machine file " + path +
+                         " cannot be used: it is read-only (mode 0444), and this program changes the machine\n");
+    r = RunProgram(BinPath("winsim-ctl"), {"show", "test.k"});
+    EXPECT_TRUE(ExitedWith(r, 0)) << r.err;
+    EXPECT_EQ(r.out, "1\n");
+    EXPECT_TRUE(ReadFile(path) == content) << "the file must be left as it was";
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+// A writer killed mid-change leaves its temporary file; the next writer removes those of processes
+// that no longer run, and only those.
+TEST_F(MachineFileTest, TemporaryFilesOfEndedWritersAreRemoved) {
+    pid_t ended = ::fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const std::string path = MachinePath();
+    const std::string abandoned = path + ".tmp." + std::to_string(ended);
+    const std::vector<std::string> kept = {path + ".tmp." + std::to_string(::getppid()),  // still running
+                                           path + ".tmp.x" + std::to_string(ended), Dir() + "/other.json.tmp." + std::to_string(ended)};
+    WriteFile(abandoned, "{\"half");
+    for (const std::string& file : kept) WriteFile(file, "{\"half");
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
+    EXPECT_FALSE(testsupport::FileExists(abandoned));
+    for (const std::string& file : kept) EXPECT_TRUE(testsupport::FileExists(file)) << file;
 }
 
 using FaultTest = MachineTest;

@@ -45,6 +45,50 @@ private:
     std::vector<HANDLE> opened_;
 };
 
+// A printer is looked up by name (in any case) in a list that may change under it: names swapped in place,
+// a printer removed, the list changed by another process.
+TEST_F(PrinterDataTest, EachHandleReachesItsOwnPrinterWhateverTheListBecomes) {
+    winsim::control::Change([](Json& m) {
+        Json printer = m["spooler"]["printers"][0];
+        printer["name"] = Json::string("Office");
+        printer["driver"] = Json::string("Generic Text Only");
+        m["spooler"]["printers"][1] = printer;
+    });
+    HANDLE label = Open(L"LABEL", PRINTER_ALL_ACCESS);
+    HANDLE office = Open(L"office", PRINTER_ALL_ACCESS);
+    auto driverOf = [](HANDLE h) {
+        BYTE buffer[512];
+        DWORD needed = 0;
+        if (!GetPrinterDriverW(h, nullptr, 1, buffer, sizeof buffer, &needed)) return std::wstring(L"<failed>");
+        return std::wstring(reinterpret_cast<DRIVER_INFO_1W*>(buffer)->pName);
+    };
+    EXPECT_EQ(driverOf(label), L"Brisora-40P");
+    EXPECT_EQ(driverOf(office), L"Generic Text Only");
+
+    winsim::control::Change([](Json& m) {
+        Json& printers = m["spooler"]["printers"];
+        printers[0]["name"] = Json::string("Office");
+        printers[1]["name"] = Json::string("Label");
+    });
+    EXPECT_EQ(driverOf(label), L"Generic Text Only");
+    EXPECT_EQ(driverOf(office), L"Brisora-40P");
+
+    winsim::control::Change([](Json& m) {
+        Json kept = Json::array();
+        kept[0] = m["spooler"]["printers"][1];
+        m["spooler"]["printers"] = kept;
+    });
+    EXPECT_EQ(driverOf(label), L"Generic Text Only");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(driverOf(office), L"<failed>");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+
+    testsupport::RunResult r =
+        testsupport::RunProgram(testsupport::BinPath("winsim-ctl"), {"answer", "IDOK"});  // any change of the file
+    ASSERT_EQ(r.waitStatus, 0) << r.err;
+    EXPECT_EQ(driverOf(label), L"Generic Text Only");
+}
+
 TEST_F(PrinterDataTest, ValueComesBackWithItsTypeAndSize) {
     HANDLE h = Open(L"Label", PRINTER_ALL_ACCESS);
     WCHAR name[] = L"Settings";

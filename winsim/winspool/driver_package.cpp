@@ -23,7 +23,8 @@ extern "C" HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR
     if (!pszInfPath || !pszDestInfPath || !pcchDestInfPath) return E_INVALIDARG;
     if (pszServer && *pszServer) return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
     winsim::Machine& m = winsim::Machine::Instance();
-    winsim::Json snap = m.Snapshot();
+    const auto view = m.Snapshot();
+    const winsim::Json& snap = *view;
     if (!winsim::spooler::Reachable(snap)) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
     struct stat st;
     if (::stat(winsim::HostPath(pszInfPath).c_str(), &st) != 0) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

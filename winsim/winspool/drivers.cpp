@@ -36,7 +36,8 @@ extern "C" BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DW
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     std::string wanted = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
                                                        : winsim::spooler::NativeEnvironment(machine);
@@ -46,7 +47,7 @@ extern "C" BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DW
         return FALSE;
     }
     std::vector<ListedDriver> drivers;
-    Json spooler = winsim::spooler::Section(machine);
+    const Json& spooler = winsim::spooler::Section(machine);
     if (spooler.has_field("drivers")) {
         for (const auto& env : spooler.at("drivers").as_object()) {
             if (!all && env.first != wanted) continue;
@@ -84,13 +85,14 @@ extern "C" HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LP
     if (!pszDriverName || !*pszDriverName) return E_INVALIDARG;
     if (pszServer && *pszServer) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     winsim::Machine& m = winsim::Machine::Instance();
-    Json machine = m.Snapshot();
+    const auto view = m.Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
     std::string environment = pszEnvironment && *pszEnvironment ? winsim::ToUtf8(pszEnvironment)
                                                                 : winsim::spooler::NativeEnvironment(machine);
     std::string stored = pszInfPath ? winsim::ToUtf8(pszInfPath) : std::string();
     std::string source;
-    Json spooler = winsim::spooler::Section(machine);
+    const Json& spooler = winsim::spooler::Section(machine);
     if (spooler.has_field("driverStore")) {
         for (const Json& p : spooler.at("driverStore").as_array()) {
             if (winsim::StringAt(p, "storedInf", "") == stored) source = winsim::StringAt(p, "sourceInf", "");
@@ -126,7 +128,7 @@ extern "C" BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, L
     }
     winsim::Machine& m = winsim::Machine::Instance();
     std::string environment = pEnvironment && *pEnvironment ? winsim::ToUtf8(pEnvironment)
-                                                            : winsim::spooler::NativeEnvironment(m.Snapshot());
+                                                            : winsim::spooler::NativeEnvironment(*m.Snapshot());
     if (!winsim::spooler::KnownEnvironment(environment)) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
@@ -183,7 +185,8 @@ extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, D
         SetLastError(RPC_X_NULL_REF_POINTER);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     if (pEnvironment && *pEnvironment) {
         std::string wanted = winsim::ToUtf8(pEnvironment);

@@ -55,15 +55,16 @@ extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DW
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
-    Json spooler = winsim::spooler::Section(machine);
-    std::vector<Json> forms;
+    const Json& spooler = winsim::spooler::Section(machine);
+    std::vector<const Json*> forms;
     if (spooler.has_field("forms")) {
-        for (const Json& f : spooler.at("forms").as_array()) forms.push_back(f);
+        for (const Json& f : spooler.at("forms").as_array()) forms.push_back(&f);
     }
     winsim::RecordPacker<FORM_INFO_1W> packer(forms.size());
-    for (size_t i = 0; i < forms.size(); ++i) FillForm(packer, i, forms[i]);
+    for (size_t i = 0; i < forms.size(); ++i) FillForm(packer, i, *forms[i]);
     return packer.Answer(pForm, cbBuf, pcbNeeded, pcReturned);
 }
 
@@ -88,7 +89,8 @@ extern "C" BOOL WINAPI GetFormW(HANDLE hPrinter, LPWSTR pFormName, DWORD Level, 
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     size_t index;
     if (!FormIndex(machine, winsim::ToUtf8(pFormName), &index)) {

@@ -21,13 +21,14 @@ extern "C" BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD
         SetLastError(RPC_X_NULL_REF_POINTER);
         return FALSE;
     }
-    winsim::Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const winsim::Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
-    std::vector<winsim::Json> ports = winsim::spooler::ListedPorts(machine);
+    std::vector<const winsim::Json*> ports = winsim::spooler::ListedPorts(machine);
     if (Level == 1) {
         winsim::RecordPacker<PORT_INFO_1W> packer(ports.size());
         for (size_t i = 0; i < ports.size(); ++i) {
-            packer.Text(i, &PORT_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(ports[i], "name", "")));
+            packer.Text(i, &PORT_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(*ports[i], "name", "")));
         }
         return packer.Answer(pPort, cbBuf, pcbNeeded, pcReturned);
     }
@@ -38,9 +39,9 @@ extern "C" BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD
     winsim::RecordPacker<PORT_INFO_2W> packer(ports.size());
     for (size_t i = 0; i < ports.size(); ++i) {
         packer.Records()[i].fPortType = PORT_TYPE_WRITE | PORT_TYPE_READ;
-        packer.Text(i, &PORT_INFO_2W::pPortName, winsim::FromUtf8(winsim::StringAt(ports[i], "name", "")));
-        packer.Text(i, &PORT_INFO_2W::pMonitorName, winsim::FromUtf8(winsim::StringAt(ports[i], "monitor", "")));
-        packer.Text(i, &PORT_INFO_2W::pDescription, winsim::FromUtf8(winsim::StringAt(ports[i], "description", "")));
+        packer.Text(i, &PORT_INFO_2W::pPortName, winsim::FromUtf8(winsim::StringAt(*ports[i], "name", "")));
+        packer.Text(i, &PORT_INFO_2W::pMonitorName, winsim::FromUtf8(winsim::StringAt(*ports[i], "monitor", "")));
+        packer.Text(i, &PORT_INFO_2W::pDescription, winsim::FromUtf8(winsim::StringAt(*ports[i], "description", "")));
     }
     return packer.Answer(pPort, cbBuf, pcbNeeded, pcReturned);
 }

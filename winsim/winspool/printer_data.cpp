@@ -68,7 +68,8 @@ extern "C" DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDW
     if (!handle || handle->name.empty()) return ERROR_INVALID_HANDLE;
     if (!pcbNeeded) return RPC_X_NULL_REF_POINTER;
     if (!pValueName) return ERROR_INVALID_PARAMETER;
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return RPC_S_SERVER_UNAVAILABLE;
     const Json* printer = winsim::spooler::FindPrinter(machine, handle->name);
     if (!printer) return ERROR_INVALID_PRINTER_NAME;

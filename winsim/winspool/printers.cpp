@@ -24,14 +24,14 @@ bool LocalServer(LPCWSTR name) { return !name || !*name; }
 std::wstring W(const Json& object, const char* key) { return winsim::FromUtf8(winsim::StringAt(object, key, "")); }
 
 bool PortKnown(const Json& machine, const std::string& port) {
-    for (const Json& p : winsim::spooler::ListedPorts(machine)) {
-        if (winsim::devices::SameText(winsim::StringAt(p, "name", ""), port)) return true;
+    for (const Json* p : winsim::spooler::ListedPorts(machine)) {
+        if (winsim::devices::SameText(winsim::StringAt(*p, "name", ""), port)) return true;
     }
     return false;
 }
 
 bool DriverInstalled(const Json& machine, const std::string& driver) {
-    Json spooler = winsim::spooler::Section(machine);
+    const Json& spooler = winsim::spooler::Section(machine);
     std::string environment = winsim::spooler::NativeEnvironment(machine);
     if (!spooler.has_field("drivers") || !spooler.at("drivers").has_field(environment)) return false;
     for (const Json& d : spooler.at("drivers").at(environment).as_array()) {
@@ -50,7 +50,8 @@ extern "C" BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPP
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
     auto* handle = new winsim::spooler::PrinterHandle;
     if (pPrinterName && *pPrinterName) {
@@ -133,18 +134,19 @@ extern "C" BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBY
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    Json machine = winsim::Machine::Instance().Snapshot();
+    const auto view = winsim::Machine::Instance().Snapshot();
+    const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
-    std::vector<Json> printers;
-    Json spooler = winsim::spooler::Section(machine);
+    std::vector<const Json*> printers;
+    const Json& spooler = winsim::spooler::Section(machine);
     if ((Flags & PRINTER_ENUM_LOCAL) && spooler.has_field("printers")) {
-        for (const Json& p : spooler.at("printers").as_array()) printers.push_back(p);
+        for (const Json& p : spooler.at("printers").as_array()) printers.push_back(&p);
     }
     if (Level == 4) {
         winsim::RecordPacker<PRINTER_INFO_4W> packer(printers.size());
         for (size_t i = 0; i < printers.size(); ++i) {
-            packer.Records()[i].Attributes = static_cast<DWORD>(winsim::IntAt(printers[i], "attributes", 0));
-            packer.Text(i, &PRINTER_INFO_4W::pPrinterName, W(printers[i], "name"));
+            packer.Records()[i].Attributes = static_cast<DWORD>(winsim::IntAt(*printers[i], "attributes", 0));
+            packer.Text(i, &PRINTER_INFO_4W::pPrinterName, W(*printers[i], "name"));
         }
         return packer.Answer(pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
     }
@@ -155,18 +157,18 @@ extern "C" BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBY
     winsim::RecordPacker<PRINTER_INFO_2W> packer(printers.size());
     for (size_t i = 0; i < printers.size(); ++i) {
         PRINTER_INFO_2W& r = packer.Records()[i];
-        r.Attributes = static_cast<DWORD>(winsim::IntAt(printers[i], "attributes", 0));
+        r.Attributes = static_cast<DWORD>(winsim::IntAt(*printers[i], "attributes", 0));
         r.Priority = 1;
         r.DefaultPriority = 1;
-        packer.Text(i, &PRINTER_INFO_2W::pPrinterName, W(printers[i], "name"));
+        packer.Text(i, &PRINTER_INFO_2W::pPrinterName, W(*printers[i], "name"));
         packer.Text(i, &PRINTER_INFO_2W::pShareName, L"");
-        packer.Text(i, &PRINTER_INFO_2W::pPortName, W(printers[i], "port"));
-        packer.Text(i, &PRINTER_INFO_2W::pDriverName, W(printers[i], "driver"));
+        packer.Text(i, &PRINTER_INFO_2W::pPortName, W(*printers[i], "port"));
+        packer.Text(i, &PRINTER_INFO_2W::pDriverName, W(*printers[i], "driver"));
         packer.Text(i, &PRINTER_INFO_2W::pComment, L"");
         packer.Text(i, &PRINTER_INFO_2W::pLocation, L"");
         packer.Text(i, &PRINTER_INFO_2W::pSepFile, L"");
-        packer.Text(i, &PRINTER_INFO_2W::pPrintProcessor, W(printers[i], "printProcessor"));
-        packer.Text(i, &PRINTER_INFO_2W::pDatatype, W(printers[i], "datatype"));
+        packer.Text(i, &PRINTER_INFO_2W::pPrintProcessor, W(*printers[i], "printProcessor"));
+        packer.Text(i, &PRINTER_INFO_2W::pDatatype, W(*printers[i], "datatype"));
         packer.Text(i, &PRINTER_INFO_2W::pParameters, L"");
     }
     return packer.Answer(pPrinterEnum, cbBuf, pcbNeeded, pcReturned);

@@ -1,6 +1,9 @@
 #include "spooler.h"
 
+#include <cctype>
 #include <cwctype>
+#include <mutex>
+#include <unordered_map>
 
 #include "../advapi32/services.h"
 #include "../core/devices.h"
@@ -9,8 +12,9 @@
 namespace winsim {
 namespace spooler {
 
-Json Section(const Json& machine) {
-    return machine.has_field("spooler") && machine.at("spooler").is_object() ? machine.at("spooler") : Json::object();
+const Json& Section(const Json& machine) {
+    static const Json empty = Json::object();
+    return machine.has_field("spooler") && machine.at("spooler").is_object() ? machine.at("spooler") : empty;
 }
 
 PrinterHandle* HandleOf(HANDLE h) {
@@ -19,12 +23,64 @@ PrinterHandle* HandleOf(HANDLE h) {
     return handle;
 }
 
+namespace {
+
+const std::string* NameOf(const Json& printer) {
+    static const std::string kName = "name";
+    if (!printer.is_object()) return nullptr;
+    auto field = printer.as_object().find(kName);
+    return field != printer.as_object().end() && field->second.is_string() ? &field->second.as_string() : nullptr;
+}
+
+std::string Lower(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// Where each printer of the list last searched is, by name: a machine with many printers is walked once,
+// not on every call. A position is trusted only while the printer there has the name asked for, as the
+// list may have been changed in place since; a name not found there is looked for in the whole list.
+struct PrinterPositions {
+    std::mutex mutex;
+    const Json* list = nullptr;
+    size_t size = 0;
+    std::unordered_map<std::string, size_t> byName;
+} gPositions;
+
+}  // namespace
+
 const Json* FindPrinter(const Json& machine, const std::string& name) {
     if (!machine.has_field("spooler") || !machine.at("spooler").has_field("printers")) return nullptr;
-    for (const Json& p : machine.at("spooler").at("printers").as_array()) {
-        if (devices::SameText(StringAt(p, "name", ""), name)) return &p;
+    const Json& printers = machine.at("spooler").at("printers");
+    if (!printers.is_array()) return nullptr;
+    std::lock_guard<std::mutex> lock(gPositions.mutex);
+    const std::string key = Lower(name);
+    if (gPositions.list == &printers && gPositions.size == printers.size()) {
+        auto known = gPositions.byName.find(key);
+        if (known != gPositions.byName.end() && known->second < printers.size()) {
+            const Json& p = printers.at(known->second);
+            const std::string* found = NameOf(p);
+            if (found && devices::SameText(*found, name)) return &p;
+        }
     }
-    return nullptr;
+    const Json* match = nullptr;
+    for (const Json& p : printers.as_array()) {
+        const std::string* found = NameOf(p);
+        if (found && devices::SameText(*found, name)) {
+            match = &p;
+            break;
+        }
+    }
+    if (match || gPositions.list != &printers || gPositions.size != printers.size()) {
+        gPositions.list = &printers;
+        gPositions.size = printers.size();
+        gPositions.byName.clear();
+        for (size_t i = 0; i < printers.size(); ++i) {
+            if (const std::string* found = NameOf(printers.at(i))) gPositions.byName.emplace(Lower(*found), i);
+        }
+    }
+    return match;
 }
 
 bool Reachable(const Json& machine) {
@@ -42,12 +98,12 @@ bool PortListed(const Json& machine, const Json& port) {
     return now >= from;
 }
 
-std::vector<Json> ListedPorts(const Json& machine) {
-    std::vector<Json> out;
-    Json spooler = Section(machine);
+std::vector<const Json*> ListedPorts(const Json& machine) {
+    std::vector<const Json*> out;
+    const Json& spooler = Section(machine);
     if (!spooler.has_field("ports")) return out;
     for (const Json& p : spooler.at("ports").as_array()) {
-        if (PortListed(machine, p)) out.push_back(p);
+        if (PortListed(machine, p)) out.push_back(&p);
     }
     return out;
 }

@@ -23,11 +23,11 @@ const Json* FindPrinter(const Json& machine, const std::string& name);
 // False, with RPC_S_SERVER_UNAVAILABLE, while the Spooler service is stopped.
 bool Reachable(const Json& machine);
 // The machine's spooler section (empty object when missing).
-Json Section(const Json& machine);
+const Json& Section(const Json& machine);
 // A port scripted with "listedFromMs" appears only once the machine's clock has reached that time.
 bool PortListed(const Json& machine, const Json& port);
-// Ports of the machine as EnumPorts lists them now.
-std::vector<Json> ListedPorts(const Json& machine);
+// Ports of the machine as EnumPorts lists them now (pointing into the machine, which must outlive them).
+std::vector<const Json*> ListedPorts(const Json& machine);
 // The environment name of the machine's own architecture ("Windows x64", "Windows NT x86"): what a
 // NULL environment stands for.
 std::string NativeEnvironment(const Json& machine);
