@@ -323,10 +323,21 @@ LRESULT CDocLayoutPage::RotateRule(int32_t value) {
     return 0;
 }
 
-LRESULT CDocLayoutPage::NumberListRule(int comboId, int32_t& field, int32_t first) {
-    // CB_ERR is stored like any index, one below the list's first value (without wrapping past int).
-    int64_t value = static_cast<int64_t>(Selection(comboId)) + first;
-    int32_t stored = value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+QVPrinterSettings CDocLayoutPage::Defaults() const {
+    QVPrinterSettings defaults;
+    DefaultPrinterSettings(Settings()->modelId, &defaults);
+    return defaults;
+}
+
+// A list left without a selection stands for the model's default: the record, which the option items may
+// store before the page's Apply runs, never holds what no entry means.
+int32_t CDocLayoutPage::Chosen(int comboId, int32_t first, int32_t fallback) const {
+    int selection = Selection(comboId);
+    return selection == CB_ERR ? fallback : selection + first;
+}
+
+LRESULT CDocLayoutPage::NumberListRule(int comboId, int32_t& field, int32_t first, int32_t fallback) {
+    int32_t stored = Chosen(comboId, first, fallback);
     if (field == stored) return 0;
     field = stored;
     SignalChanged();
@@ -351,23 +362,24 @@ LRESULT CDocLayoutPage::OnRotate270(WORD, WORD, HWND, BOOL&) { return Settings()
 
 LRESULT CDocLayoutPage::OnSpeed(WORD, WORD, HWND, BOOL&) {
     if (!Settings()) return 0;
-    return NumberListRule(IDC_SPEED, Settings()->speed, SpeedRange(Settings()->modelId).first);
+    return NumberListRule(IDC_SPEED, Settings()->speed, SpeedRange(Settings()->modelId).first, Defaults().speed);
 }
 
 LRESULT CDocLayoutPage::OnDensity(WORD, WORD, HWND, BOOL&) {
     if (!Settings()) return 0;
-    return NumberListRule(IDC_DENSITY, Settings()->density, DensityRange(Settings()->modelId).first);
+    return NumberListRule(IDC_DENSITY, Settings()->density, DensityRange(Settings()->modelId).first, Defaults().density);
 }
 
 LRESULT CDocLayoutPage::OnFadeLines(WORD, WORD, HWND, BOOL&) {
     if (!Settings()) return 0;
-    return NumberListRule(IDC_FADE_LINES, Settings()->fadeLines, FadeLinesRange(Settings()->modelId).first);
+    return NumberListRule(IDC_FADE_LINES, Settings()->fadeLines, FadeLinesRange(Settings()->modelId).first,
+                          Defaults().fadeLines);
 }
 
 LRESULT CDocLayoutPage::OnCmdType(WORD, WORD, HWND, BOOL&) {
     QVPrinterSettings* s = Settings();
     if (!s) return 0;
-    int32_t value = Selection(IDC_CMD_TYPE);
+    int32_t value = Chosen(IDC_CMD_TYPE, 0, Defaults().cmdType);
     bool changed = value != s->cmdType;
     if (changed) s->cmdType = value;
     if (s->cmdType == kCmdEscPos) EnableByCmdType(FALSE);
@@ -405,7 +417,7 @@ LRESULT CDocLayoutPage::OnPrintMethod(WORD, WORD, HWND, BOOL&) {
 LRESULT CDocLayoutPage::OnAlignMode(WORD, WORD, HWND, BOOL&) {
     QVPrinterSettings* s = Settings();
     if (!s) return 0;
-    auto value = static_cast<int8_t>(Selection(IDC_ALIGN_MODE) & 0xFF);
+    auto value = static_cast<int8_t>(Chosen(IDC_ALIGN_MODE, 0, Defaults().alignMode) & 0xFF);
     if (value == s->alignMode) return 0;
     s->alignMode = value;
     SignalChanged();
@@ -415,7 +427,7 @@ LRESULT CDocLayoutPage::OnAlignMode(WORD, WORD, HWND, BOOL&) {
 LRESULT CDocLayoutPage::OnPaperCutMode(WORD, WORD, HWND, BOOL&) {
     QVPrinterSettings* s = Settings();
     if (!s) return 0;
-    auto value = static_cast<int8_t>(Selection(IDC_PAPER_CUT_MODE) & 0xFF);
+    auto value = static_cast<int8_t>(Chosen(IDC_PAPER_CUT_MODE, 0, Defaults().paperCutMode) & 0xFF);
     if (value == s->paperCutMode) return 0;
     s->paperCutMode = value;
     SignalChanged();
@@ -506,8 +518,7 @@ BOOL CDocLayoutPage::SendPaperLocationCmd(BYTE offset) {
 // a setting stored at once on the default. Controls the model does not show leave their fields alone.
 void CDocLayoutPage::KeepWithinControls() {
     QVPrinterSettings* s = Settings();
-    QVPrinterSettings defaults;
-    DefaultPrinterSettings(s->modelId, &defaults);
+    QVPrinterSettings defaults = Defaults();
     constexpr ListRange kMediaTypes{kMediaContinuous, kMediaMarkLabels}, kTwoChoices{0, 1}, kThreeChoices{0, 2};
     constexpr ListRange kRotations{0, 3};
     KeepInList(m_pendingMediaType, kMediaTypes, InList(s->mediaType, kMediaTypes) ? s->mediaType : defaults.mediaType);

@@ -108,7 +108,9 @@ private:
     int Selection(int comboId) const;
     LRESULT CheckRule(int boxId, int32_t& field);
     LRESULT RotateRule(int32_t value);
-    LRESULT NumberListRule(int comboId, int32_t& field, int32_t first);
+    LRESULT NumberListRule(int comboId, int32_t& field, int32_t first, int32_t fallback);
+    QVPrinterSettings Defaults() const;
+    int32_t Chosen(int comboId, int32_t first, int32_t fallback) const;
     void EnableByMediaType();
     void KeepWithinControls();
     // A millimetre or paper location edit's number within its up-down's range.

@@ -170,16 +170,20 @@ TEST_F(DocLayoutThroughSheetTest, ANotificationWithoutASelectionStoresTheDefault
         size_t offset;
         size_t width;
         uint32_t stored;
+        uint32_t before;  // not the default, so the notification changes the record
     };
     const Case cases[] = {
-        {kSpeedCombo, kSpeed, 4, 5},
-        {kDensityCombo, kDensity, 4, 8},
-        {kAlignCombo, kAlignMode, 1, 0},
-        {kPaperCutCombo, kPaperCutMode, 1, 0},
+        {kSpeedCombo, kSpeed, 4, 5, 2},
+        {kDensityCombo, kDensity, 4, 8, 3},
+        {kAlignCombo, kAlignMode, 1, 0, 2},
+        {kPaperCutCombo, kPaperCutMode, 1, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.combo);
-        PageView v = Open();
+        Bytes record = Model46Defaults();
+        if (c.width == 1) record[c.offset] = static_cast<uint8_t>(c.before);
+        else PutU32(record, c.offset, c.before);
+        PageView v = Open(record);
         SendMessageW(v.Item(c.combo), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
         SendMessageW(v.page, WM_COMMAND, MAKEWPARAM(c.combo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(v.Item(c.combo)));
         EXPECT_EQ(Sheet().Changes().size(), 1u);

@@ -193,6 +193,27 @@ TEST_F(OptionItemsTest, ARecordThatCouldNotBeReadIsNotStored) {
     EXPECT_EQ(value, expected);
 }
 
+// The core may apply the option items before the page: the record they store holds no value that a
+// list left without a selection would have meant.
+TEST_F(OptionItemsTest, AListLeftWithoutASelectionIsStoredAsTheDefault) {
+    constexpr int kSpeedCombo = 1028;
+    constexpr size_t kSpeed = 36;
+    PutU32(stored, kSpeed, 2);
+    StoreValue(kPrinter, stored);
+    Remerge();
+    OpenDocumentSheet();
+    ASSERT_EQ(ui->Describe(OEMCUIP_DOCPROP), S_OK);
+    HWND page = sheet->Sheet().PageWindow(0);
+    HWND combo = GetDlgItem(page, kSpeedCombo);
+    ASSERT_NE(combo, nullptr);
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(kSpeedCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    EXPECT_EQ(ui->Apply(), 0);
+    Bytes value;
+    ASSERT_TRUE(StoredValue(kPrinter, &value));
+    EXPECT_EQ(GetU32(value.data(), kSpeed), 5u) << "model 46's default speed";
+}
+
 TEST_F(OptionItemsTest, PrinterPropertiesGetNoItems) {
     ASSERT_EQ(ui->Fill(OEMCUIP_PRNPROP, 3), S_OK);
     EXPECT_EQ(ui->Param().cOEMOptItems, 3u);
