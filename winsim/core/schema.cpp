@@ -36,20 +36,36 @@ std::string Member(const std::string& path, const std::string& key) {
     return path.empty() ? key : path + "." + key;
 }
 
+// Where a value stands in the file. Spelled out only for a problem, so checking a large machine builds
+// no text.
+struct Where {
+    const Where* parent = nullptr;  // none: the top level
+    const char* name = nullptr;     // a member of a known name,
+    const std::string* key = nullptr;  // or a member named in the file,
+    size_t index = 0;               // or else an element
+    std::string Text() const {
+        if (!parent) return std::string();
+        std::string base = parent->Text();
+        if (name) return Member(base, name);
+        if (key) return Member(base, *key);
+        return base + "[" + std::to_string(index) + "]";
+    }
+};
+
 class Shape {
 public:
     virtual ~Shape() = default;
     // What a value of this shape is, as the message says it: "an array".
     virtual std::string Expected() const = 0;
     // Empty when the value has the shape; else the problem, path first.
-    virtual std::string Problem(const Json& value, const std::string& path) const {
-        return Fits(value) ? std::string() : Wrong(value, path);
+    virtual std::string Problem(const Json& value, const Where& at) const {
+        return Fits(value) ? std::string() : Wrong(value, at);
     }
 
 protected:
     virtual bool Fits(const Json&) const { return true; }
-    std::string Wrong(const Json& value, const std::string& path) const {
-        return path + ": expected " + Expected() + " (found " + Found(value) + ")";
+    std::string Wrong(const Json& value, const Where& at) const {
+        return at.Text() + ": expected " + Expected() + " (found " + Found(value) + ")";
     }
 };
 using ShapeRef = std::shared_ptr<const Shape>;
@@ -114,7 +130,7 @@ public:
 
 protected:
     bool Fits(const Json& value) const override {
-        return first_->Problem(value, "").empty() || second_->Problem(value, "").empty();
+        return first_->Problem(value, Where{}).empty() || second_->Problem(value, Where{}).empty();
     }
 
 private:
@@ -126,10 +142,10 @@ class ListShape : public Shape {
 public:
     explicit ListShape(ShapeRef element) : element_(std::move(element)) {}
     std::string Expected() const override { return "an array"; }
-    std::string Problem(const Json& value, const std::string& path) const override {
-        if (!value.is_array()) return Wrong(value, path);
+    std::string Problem(const Json& value, const Where& at) const override {
+        if (!value.is_array()) return Wrong(value, at);
         for (size_t i = 0; i < value.size(); ++i) {
-            std::string problem = element_->Problem(value.at(i), path + "[" + std::to_string(i) + "]");
+            std::string problem = element_->Problem(value.at(i), Where{&at, nullptr, nullptr, i});
             if (!problem.empty()) return problem;
         }
         return std::string();
@@ -145,10 +161,10 @@ class MapShape : public Shape {
 public:
     explicit MapShape(ShapeRef member) : member_(std::move(member)) {}
     std::string Expected() const override { return "an object"; }
-    std::string Problem(const Json& value, const std::string& path) const override {
-        if (!value.is_object()) return Wrong(value, path);
+    std::string Problem(const Json& value, const Where& at) const override {
+        if (!value.is_object()) return Wrong(value, at);
         for (const auto& field : value.as_object()) {
-            std::string problem = member_->Problem(field.second, Member(path, field.first));
+            std::string problem = member_->Problem(field.second, Where{&at, nullptr, &field.first});
             if (!problem.empty()) return problem;
         }
         return std::string();
@@ -167,17 +183,22 @@ struct Field {
 // An object with known fields; other keys (a note someone added) are left alone.
 class RecordShape : public Shape {
 public:
-    explicit RecordShape(std::vector<Field> fields) : fields_(std::move(fields)) {}
+    explicit RecordShape(std::vector<Field> fields) : fields_(std::move(fields)) {
+        for (const Field& f : fields_) keys_.emplace_back(f.key);
+    }
     std::string Expected() const override { return "an object"; }
-    std::string Problem(const Json& value, const std::string& path) const override {
-        if (!value.is_object()) return Wrong(value, path);
-        for (const Field& f : fields_) {
-            std::string at = Member(path, f.key);
-            if (!value.has_field(f.key)) {
-                if (f.required) return at + ": expected " + f.shape->Expected() + " (missing)";
+    std::string Problem(const Json& value, const Where& at) const override {
+        if (!value.is_object()) return Wrong(value, at);
+        const web::json::object& members = value.as_object();
+        for (size_t i = 0; i < fields_.size(); ++i) {
+            const Field& f = fields_[i];
+            Where member{&at, f.key};
+            auto found = members.find(keys_[i]);
+            if (found == members.end()) {
+                if (f.required) return member.Text() + ": expected " + f.shape->Expected() + " (missing)";
                 continue;
             }
-            std::string problem = f.shape->Problem(value.at(f.key), at);
+            std::string problem = f.shape->Problem(found->second, member);
             if (!problem.empty()) return problem;
         }
         return std::string();
@@ -185,6 +206,7 @@ public:
 
 private:
     std::vector<Field> fields_;
+    std::vector<std::string> keys_;  // made once: a large machine is checked field by field
 };
 
 ShapeRef Text() { return std::make_shared<TextShape>(); }
@@ -207,13 +229,13 @@ Field Required(const char* key, ShapeRef shape) { return Field{key, std::move(sh
 class RegistryValueShape : public Shape {
 public:
     std::string Expected() const override { return "an object"; }
-    std::string Problem(const Json& value, const std::string& path) const override {
-        std::string problem = common_->Problem(value, path);
+    std::string Problem(const Json& value, const Where& at) const override {
+        std::string problem = common_->Problem(value, at);
         // With "bytes" the data is not read.
         if (!problem.empty() || !value.has_field("data") || value.has_field("bytes")) return problem;
         int64_t type = IntAt(value, "type", 1);
         const ShapeRef& data = type == 4 ? dword_ : type == 7 ? strings_ : text_;  // REG_DWORD, REG_MULTI_SZ, else text or hex
-        return data->Problem(value.at("data"), Member(path, "data"));
+        return data->Problem(value.at("data"), Where{&at, "data"});
     }
 
 private:
@@ -316,7 +338,7 @@ std::vector<Field> MachineFields() {
 std::string MachineProblem(const Json& machine) {
     // Never destroyed: exit handlers still record the process's exit code in the machine.
     static const Shape* const shape = new RecordShape(MachineFields());
-    return shape->Problem(machine, "");
+    return shape->Problem(machine, Where{});
 }
 
 }  // namespace winsim
