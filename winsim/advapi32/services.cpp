@@ -158,7 +158,7 @@ void Begin(Json& service, const char* script, DWORD pendingState, DWORD to, int6
     Json pending = Json::object();
     pending["to"] = Json::number(static_cast<int64_t>(to));
     pending["sinceMs"] = Json::number(now);
-    pending["untilMs"] = Json::number(takes < 0 ? -1 : now + takes);
+    pending["untilMs"] = Json::number(takes < 0 ? -1 : winsim::ClockPlus(now, takes));
     pending["waitHint"] = Json::number(winsim::IntAt(plan, "waitHint", 0));
     pending["checkPointEveryMs"] = Json::number(winsim::IntAt(plan, "checkPointEveryMs", 0));
     pending["checkPointStallsAfterMs"] = Json::number(winsim::IntAt(plan, "checkPointStallsAfterMs", -1));

@@ -276,11 +276,14 @@ void Machine::Invalidate() {
     ForgetLocked();
 }
 
+int64_t ClockPlus(int64_t now, int64_t milliseconds) {
+    const int64_t end = std::numeric_limits<int64_t>::max();
+    return milliseconds > 0 && now > end - milliseconds ? end : now + milliseconds;
+}
+
 void AdvanceClock(Json& machine, int64_t milliseconds) {
     Json& clock = ChildObject(machine, "clock");
-    int64_t now = IntAt(clock, "nowMs", 0);
-    const int64_t end = std::numeric_limits<int64_t>::max();
-    clock["nowMs"] = Json::number(milliseconds > 0 && now > end - milliseconds ? end : now + milliseconds);
+    clock["nowMs"] = Json::number(ClockPlus(IntAt(clock, "nowMs", 0), milliseconds));
 }
 
 Json& Child(Json& parent, const char* key, const Json& initial) {

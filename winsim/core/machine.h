@@ -66,6 +66,8 @@ Json DefaultMachine();
 // call must fail. Faults are {"function", "error", "after": successes first, "count": -1 for ever}.
 bool TakeFault(const char* function, uint32_t* error);
 
+// A time that many milliseconds after now (both at least 0); it stops at the end of the range.
+int64_t ClockPlus(int64_t now, int64_t milliseconds);
 // Moves the machine's virtual clock on; it stops at the end of its range instead of wrapping round.
 void AdvanceClock(Json& machine, int64_t milliseconds);
 

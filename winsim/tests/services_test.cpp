@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "ServiceScript.h"
@@ -184,6 +186,23 @@ TEST_F(ServicesTest, ScriptedStartIsPendingUntilItRunsAndItsCheckPointCanStall) 
     EXPECT_EQ(Query(spooler).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_TRUE(SpoolerAnswers());
     EXPECT_EQ(ServiceHistory(0), (std::vector<std::string>{"start@0", "start@10!1056"}));
+    CloseServiceHandle(spooler);
+}
+
+// A transition that would end past the clock's range ends at its end, never before it started.
+TEST_F(ServicesTest, AStartNearTheEndOfTheClockEndsAtItsEnd) {
+    const int64_t end = std::numeric_limits<int64_t>::max();
+    winsim::control::Change([&](Json& m) {
+        m["services"][0]["state"] = Json::number(SERVICE_STOPPED);
+        m["clock"]["nowMs"] = Json::number(end - 1000);
+    });
+    testsupport::ScriptService("Spooler", "start", end, 3000);
+    SC_HANDLE spooler = Open(L"Spooler");
+    ASSERT_TRUE(StartServiceW(spooler, 0, nullptr));
+    EXPECT_EQ(winsim::control::Read().at("services").at(0).at("pending").at("untilMs").as_number().to_int64(), end);
+    EXPECT_EQ(Query(spooler).dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+    Sleep(5000);
+    EXPECT_EQ(Query(spooler).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING)) << "the clock stood at its end";
     CloseServiceHandle(spooler);
 }
 
