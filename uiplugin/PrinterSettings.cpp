@@ -39,7 +39,6 @@ void BuildModelDefaults(int32_t modelId, QVPrinterSettings* record) {
     }
 }
 
-void BuildDefaults(HANDLE hPrinter, QVPrinterSettings* record) { BuildModelDefaults(GetModelIdFromDriver(hPrinter), record); }
 
 void WriteHeader(QVOemDevMode* part) {
     part->dmOEMExtra.dwSize = sizeof(QVOemDevMode);
@@ -101,6 +100,27 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
     }
 }
 
+// False when the printer's driver could not be read: the model is then unknown, not "none of ours".
+bool ReadModelIdFromDriver(HANDLE hPrinter, int32_t* modelId) {
+    *modelId = 0;
+    DWORD needed = 0;
+    GetPrinterDriverW(hPrinter, nullptr, 1, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    auto* info = static_cast<DRIVER_INFO_1W*>(GlobalAlloc(GPTR, needed));
+    if (!info) return false;
+    bool read = GetPrinterDriverW(hPrinter, nullptr, 1, reinterpret_cast<LPBYTE>(info), needed, &needed) != FALSE;
+    if (read && info->pName) {
+        for (const PrinterModelInfo& model : gPrinterModelTable) {
+            if (lstrcmpW(info->pName, model.driverName) == 0) {
+                *modelId = model.modelId;
+                break;
+            }
+        }
+    }
+    GlobalFree(info);
+    return read;
+}
+
 }  // namespace
 
 void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) { BuildModelDefaults(modelId, record); }
@@ -111,23 +131,25 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     DWORD type = 0;
     DWORD needed = 0;
     DWORD read = GetPrinterDataW(hPrinter, ValueName(), &type, reinterpret_cast<LPBYTE>(&local), sizeof local, &needed);
+    int32_t modelId = 0;
+    bool modelKnown = ReadModelIdFromDriver(hPrinter, &modelId);
     bool changed = false;
     if (read == ERROR_SUCCESS) {
         if (local.imageScale < 10) {
             local.imageScale = 100;
             changed = true;
         }
-        int32_t modelId = GetModelIdFromDriver(hPrinter);
-        if (modelId != local.modelId) {
+        // A driver that could not be read says nothing about the model: the stored one stays.
+        if (modelKnown && modelId != local.modelId) {
             local.modelId = modelId;
             changed = true;
         }
     } else {
-        BuildDefaults(hPrinter, &local);
-        // Only a value that is missing or too long to be the record is replaced. Any other failure (no
-        // memory, no spooler, no access) says nothing about what is stored, so it stays as it is and
-        // the caller works with the defaults this time.
-        changed = read == ERROR_FILE_NOT_FOUND || read == ERROR_MORE_DATA;
+        BuildModelDefaults(modelId, &local);
+        // Only a value that is missing or too long to be the record is replaced, and only by the defaults
+        // of a model that is known. Any other failure (no memory, no spooler, no access) says nothing about
+        // what is stored, so it stays as it is and the caller works with the defaults this time.
+        changed = modelKnown && (read == ERROR_FILE_NOT_FOUND || read == ERROR_MORE_DATA);
     }
     // A handle without write access fails here; the caller still gets the record.
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
@@ -136,21 +158,8 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
 }
 
 int32_t GetModelIdFromDriver(HANDLE hPrinter) {
-    DWORD needed = 0;
-    GetPrinterDriverW(hPrinter, nullptr, 1, nullptr, 0, &needed);
-    if (needed == 0) return 0;
-    auto* info = static_cast<DRIVER_INFO_1W*>(GlobalAlloc(GPTR, needed));
-    if (!info) return 0;
     int32_t modelId = 0;
-    if (GetPrinterDriverW(hPrinter, nullptr, 1, reinterpret_cast<LPBYTE>(info), needed, &needed) && info->pName) {
-        for (const PrinterModelInfo& model : gPrinterModelTable) {
-            if (lstrcmpW(info->pName, model.driverName) == 0) {
-                modelId = model.modelId;
-                break;
-            }
-        }
-    }
-    GlobalFree(info);
+    ReadModelIdFromDriver(hPrinter, &modelId);
     return modelId;
 }
 

@@ -85,18 +85,24 @@ TEST_F(SettingsRecordTest, UnknownDriverGetsModelZeroWithoutModelDefaults) {
     EXPECT_FALSE(StoredValue(kPrinter, nullptr));
 }
 
-TEST_F(SettingsRecordTest, UnreadableDriverGivesModelZero) {
+// The job gets model 0's defaults, but a record for a model nobody could tell is not stored: the next
+// read that works makes the right one.
+TEST_F(SettingsRecordTest, UnreadableDriverGivesModelZeroWithoutStoringIt) {
     for (const char* failing : {"GetPrinterDriverW", "GlobalAlloc"}) {
         SCOPED_TRACE(failing);
         WCHAR value[] = L"OEM_ZL_PRINTER_VALUE";
         DeletePrinterDataW(printer, value);
         winsim::control::InjectFault(failing, ERROR_NOT_ENOUGH_MEMORY);
-        ASSERT_TRUE(Merged(printer));
+        auto devmode = Merged(printer);
+        ASSERT_TRUE(devmode);
         EXPECT_EQ(PendingFaults(failing), 0);
+        EXPECT_EQ(GetU32(devmode->Oem(), 12 + 0), 0u);
+        EXPECT_EQ(GetU32(devmode->Oem(), 12 + 84), 0u);
+        EXPECT_FALSE(StoredValue(kPrinter, nullptr));
+        ASSERT_TRUE(Merged(printer));
         Bytes stored;
         ASSERT_TRUE(StoredValue(kPrinter, &stored));
-        EXPECT_EQ(GetU32(stored.data(), 0), 0u);
-        EXPECT_EQ(GetU32(stored.data(), 84), 0u);
+        EXPECT_EQ(stored, Model46Defaults());
     }
 }
 
@@ -208,6 +214,25 @@ TEST_F(SettingsRecordTest, FailedReadReplacesOnlyAMissingOrOversizedValue) {
         ASSERT_TRUE(devmode);
         EXPECT_EQ(GetU32(devmode->Oem(), 12 + 36), 3u);
         EXPECT_EQ(GetU32(devmode->Oem(), 12 + 12), 2u);
+    }
+}
+
+// The printer's driver tells the record's model: a driver that cannot be read tells nothing, so the
+// stored model stays.
+TEST_F(SettingsRecordTest, FailedDriverReadLeavesTheStoredRecord) {
+    Bytes record = Model46Defaults();
+    PutU32(record, 36, 3);  // speed
+    for (DWORD error : {ERROR_NOT_ENOUGH_MEMORY, RPC_S_SERVER_UNAVAILABLE}) {
+        SCOPED_TRACE(error);
+        StoreValue(kPrinter, record, REG_BINARY);
+        winsim::control::InjectFault("GetPrinterDriverW", error);
+        auto devmode = Merged(printer);
+        ASSERT_TRUE(devmode);
+        EXPECT_EQ(PendingFaults("GetPrinterDriverW"), 0);
+        EXPECT_EQ(GetU32(devmode->Oem(), 12 + 36), 3u) << "the stored record is used";
+        Bytes stored;
+        ASSERT_TRUE(StoredValue(kPrinter, &stored));
+        EXPECT_EQ(stored, record);
     }
 }
 
