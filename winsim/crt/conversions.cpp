@@ -155,7 +155,8 @@ extern "C" errno_t wcstombs_s(size_t* pReturnValue, char* mbstr, size_t sizeInBy
     if (pReturnValue) *pReturnValue = 0;
     if (!wcstr) winsim::InvalidParameter("wcstombs_s", "the source is a null pointer");
     const CrtLocale* locale = Current();
-    std::wstring wide(wcstr);
+    // Storing count bytes takes at most count characters: none past them is read.
+    std::wstring wide = mbstr ? std::wstring(wcstr, wcsnlen(wcstr, count)) : std::wstring(wcstr);
     std::string narrow;
     if (!ToNarrow(locale, wide, &narrow)) return EILSEQ;
     errno_t result = 0;

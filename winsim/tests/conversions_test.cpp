@@ -73,6 +73,11 @@ TEST_F(ConversionsTest, ToNarrowCountsBytesStoredAndNeverCutsACharacter) {
     EXPECT_EQ(wcstombs_s(&n, buf, 10, L"中文ab", 5), 0);
     EXPECT_EQ(std::string(buf), std::string(kChinese) + "a");
 
+    // Nothing past what count bytes can hold is read: a character outside the code page there is no error.
+    const wchar_t unterminated[] = {L'a', L'b', L'\x0E01'};
+    EXPECT_EQ(wcstombs_s(&n, buf, 10, unterminated, 2), 0);
+    EXPECT_STREQ(buf, "ab");
+
     EXPECT_EQ(wcstombs_s(&n, nullptr, 0, L"中文ab", 1), 0) << "a size query ignores count";
     EXPECT_EQ(n, 7u);
     EXPECT_EQ(wcstombs_s(&n, buf, 4, L"中文ab", _TRUNCATE), STRUNCATE);
