@@ -55,24 +55,7 @@ const Json* FindPrinter(const Json& machine, const std::string& name) {
     const Json& printers = machine.at("spooler").at("printers");
     if (!printers.is_array()) return nullptr;
     std::lock_guard<std::mutex> lock(gPositions.mutex);
-    const std::string key = Lower(name);
-    if (gPositions.list == &printers && gPositions.size == printers.size()) {
-        auto known = gPositions.byName.find(key);
-        if (known != gPositions.byName.end() && known->second < printers.size()) {
-            const Json& p = printers.at(known->second);
-            const std::string* found = NameOf(p);
-            if (found && devices::SameText(*found, name)) return &p;
-        }
-    }
-    const Json* match = nullptr;
-    for (const Json& p : printers.as_array()) {
-        const std::string* found = NameOf(p);
-        if (found && devices::SameText(*found, name)) {
-            match = &p;
-            break;
-        }
-    }
-    if (match || gPositions.list != &printers || gPositions.size != printers.size()) {
+    if (gPositions.list != &printers || gPositions.size != printers.size()) {
         gPositions.list = &printers;
         gPositions.size = printers.size();
         gPositions.byName.clear();
@@ -80,7 +63,23 @@ const Json* FindPrinter(const Json& machine, const std::string& name) {
             if (const std::string* found = NameOf(printers.at(i))) gPositions.byName.emplace(Lower(*found), i);
         }
     }
-    return match;
+    const std::string key = Lower(name);
+    auto known = gPositions.byName.find(key);
+    if (known != gPositions.byName.end() && known->second < printers.size()) {
+        const Json& p = printers.at(known->second);
+        const std::string* found = NameOf(p);
+        if (found && devices::SameText(*found, name)) return &p;
+    }
+    // Not where it was remembered (a list made anew at the same place, or a name whose case folds beyond
+    // ASCII): looked for, and remembered as asked.
+    for (size_t i = 0; i < printers.size(); ++i) {
+        const std::string* found = NameOf(printers.at(i));
+        if (found && devices::SameText(*found, name)) {
+            gPositions.byName[key] = i;
+            return &printers.at(i);
+        }
+    }
+    return nullptr;
 }
 
 bool Reachable(const Json& machine) {
