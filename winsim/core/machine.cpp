@@ -145,6 +145,7 @@ void Machine::KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> ma
     cachedStat_ = st;
     cached_ = std::move(machine);
     haveCache_ = true;
+    ++generation_;
 }
 
 void Machine::ForgetLocked() {
@@ -181,20 +182,24 @@ bool Machine::CachedFileCurrentLocked() const {
            st.st_ctim.tv_nsec == cachedStat_.st_ctim.tv_nsec;
 }
 
-std::shared_ptr<const Json> Machine::Snapshot() {
+std::shared_ptr<const Json> Machine::Snapshot(uint64_t* generation) {
     std::lock_guard<std::mutex> lock(gMutex);
+    auto current = [&]() -> std::shared_ptr<const Json> {
+        if (generation) *generation = generation_;
+        return cached_;
+    };
     // Looked at through the open file, without walking the path: a file renamed over it leaves it with no
     // link, and a rename or chmod of it changes its ctime. A change always looks at the path itself.
-    if (haveCache_ && CachedFileCurrentLocked()) return cached_;
+    if (haveCache_ && CachedFileCurrentLocked()) return current();
     // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole.
-    if (haveCache_ && ReloadIfChangedLocked()) return cached_;
+    if (haveCache_ && ReloadIfChangedLocked()) return current();
     // First use, or the file is gone: made under the lock, so that two processes create one machine.
     MakeFolders(path_);
     FileLock fileLock(path_);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
     CreateIfMissingLocked();
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-    return cached_;
+    return current();
 }
 
 // Temporary files of writers that ended mid-change (killed) are theirs no longer.

@@ -26,7 +26,9 @@ public:
 
     // The machine as it is now (reloaded when another process changed the file). Shared, never
     // copied: a read costs the same on a large machine as on a small one.
-    std::shared_ptr<const Json> Snapshot();
+    // generation, when asked for, names that content: it differs for every other content this process
+    // has held, so what is worked out from a snapshot can be kept as long as it is the same.
+    std::shared_ptr<const Json> Snapshot(uint64_t* generation = nullptr);
     // Changes the machine under the file's exclusive lock; the result is written to a
     // temporary file and renamed over the machine file, so readers never see half a change.
     // A machine file its owner may not write is refused (fatal), as is an unusable one.
@@ -51,6 +53,7 @@ private:
     void RemoveAbandonedTemporariesLocked() const;
 
     std::string path_;
+    uint64_t generation_ = 0;  // counts every content kept in cached_
     std::shared_ptr<Json> cached_;  // handed out as const; changed in place only while nobody holds it
     bool haveCache_ = false;
     // The cached file stays open, so its inode cannot be reused by another file while the stamp

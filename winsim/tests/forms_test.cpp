@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -211,6 +213,40 @@ TEST_F(FormsTest, StoppedSpoolerRefusesEveryFormCall) {
     SetLastError(0xDEADBEEF);
     EXPECT_FALSE(DeleteFormW(h, letter));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+}
+
+// The size query answers for the list as it is now, whoever changed it last.
+TEST_F(FormsTest, SizeQueryFollowsEveryChangeOfTheList) {
+    HANDLE server = OpenServer();
+    auto sizeNow = [&] {
+        DWORD needed = 0, returned = 0;
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(EnumFormsW(server, 1, nullptr, 0, &needed, &returned));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        return needed;
+    };
+    const DWORD start = sizeNow();
+    EXPECT_EQ(sizeNow(), start) << "asked again";
+    const DWORD oneMore = sizeof(FORM_INFO_1W) + sizeof(L"Label 60");
+    ASSERT_TRUE(AddLabel(server, L"Label 60", 60000, 40000));
+    EXPECT_EQ(sizeNow(), start + oneMore);
+    ASSERT_TRUE(DeleteFormW(server, const_cast<LPWSTR>(L"Label 60")));
+    EXPECT_EQ(sizeNow(), start);
+
+    // Another process replaces the file with one more form.
+    const std::string path = MachinePath();
+    Json other = Json::parse(testsupport::ReadFile(path));
+    Json form = Json::object();
+    form["name"] = Json::string("Label 70");
+    form["width"] = Json::number(70000);
+    form["height"] = Json::number(40000);
+    other["spooler"]["forms"][other["spooler"]["forms"].size()] = form;
+    {
+        std::ofstream out(path + ".other", std::ios::binary);
+        out << other.serialize();
+    }
+    ASSERT_EQ(std::rename((path + ".other").c_str(), path.c_str()), 0);
+    EXPECT_EQ(sizeNow(), start + oneMore);
 }
 
 }  // namespace

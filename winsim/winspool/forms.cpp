@@ -1,6 +1,9 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <cstdint>
+#include <mutex>
+
 #include "../core/devices.h"
 #include "../core/packer.h"
 #include "../core/text.h"
@@ -36,6 +39,29 @@ void FillForm(winsim::RecordPacker<FORM_INFO_1W>& packer, size_t i, const Json& 
     packer.Text(i, &FORM_INFO_1W::pName, winsim::FromUtf8(winsim::StringAt(form, "name", "")));
 }
 
+// The size of the whole list, kept for the machine's content it was worked out from: the size query that
+// comes before every enumeration then costs the same however many forms there are.
+struct {
+    std::mutex mutex;
+    bool known = false;
+    uint64_t generation = 0;
+    DWORD needed = 0;
+} gListSize;
+
+bool KnownSize(uint64_t generation, DWORD* needed) {
+    std::lock_guard<std::mutex> lock(gListSize.mutex);
+    if (!gListSize.known || gListSize.generation != generation) return false;
+    *needed = gListSize.needed;
+    return true;
+}
+
+void RememberSize(uint64_t generation, DWORD needed) {
+    std::lock_guard<std::mutex> lock(gListSize.mutex);
+    gListSize.known = true;
+    gListSize.generation = generation;
+    gListSize.needed = needed;
+}
+
 }  // namespace
 
 // Simplified: level 1 only (not level 2's keyword and display names); no FORM_PRINTER forms.
@@ -55,9 +81,17 @@ extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DW
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
-    const auto view = winsim::Machine::Instance().Snapshot();
+    uint64_t generation = 0;
+    const auto view = winsim::Machine::Instance().Snapshot(&generation);
     const Json& machine = *view;
     if (!winsim::spooler::Reachable(machine)) return FALSE;
+    DWORD known = 0;
+    if (KnownSize(generation, &known) && (cbBuf < known || (!pForm && known > 0))) {
+        *pcbNeeded = known;
+        *pcReturned = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
     const Json& spooler = winsim::spooler::Section(machine);
     std::vector<const Json*> forms;
     if (spooler.has_field("forms")) {
@@ -65,6 +99,7 @@ extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DW
     }
     winsim::RecordPacker<FORM_INFO_1W> packer(forms.size());
     for (size_t i = 0; i < forms.size(); ++i) FillForm(packer, i, *forms[i]);
+    RememberSize(generation, packer.Needed());
     return packer.Answer(pForm, cbBuf, pcbNeeded, pcReturned);
 }
 
