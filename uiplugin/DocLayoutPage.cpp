@@ -50,12 +50,9 @@ ListRange FadeLinesRange(int32_t modelId) {
 bool InList(int32_t value, ListRange range) { return value >= range.first && value <= range.last; }
 
 // A value no control of the list can show becomes the model's default.
-void KeepInList(int32_t& value, ListRange range, int32_t fallback) {
-    if (!InList(value, range)) value = fallback;
-}
-
-void KeepInList(int8_t& value, ListRange range, int32_t fallback) {
-    if (!InList(value, range)) value = static_cast<int8_t>(fallback);
+template <class Field>
+void KeepInList(Field& value, ListRange range, int32_t fallback) {
+    if (!InList(value, range)) value = static_cast<Field>(fallback);
 }
 
 // A check box holds 0 or 1; anything else shows unchecked.

@@ -10,7 +10,9 @@ namespace {
 // The spooler's prototypes take the value name as a writable string.
 LPWSTR ValueName() { return const_cast<LPWSTR>(kPrinterSettingsValue); }
 
-void BuildModelDefaults(int32_t modelId, QVPrinterSettings* record) {
+}  // namespace
+
+void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) {
     std::memset(record, 0, sizeof *record);
     record->modelId = modelId;
     record->paperWidth = 76.0f;
@@ -39,6 +41,7 @@ void BuildModelDefaults(int32_t modelId, QVPrinterSettings* record) {
     }
 }
 
+namespace {
 
 void WriteHeader(QVOemDevMode* part) {
     part->dmOEMExtra.dwSize = sizeof(QVOemDevMode);
@@ -123,8 +126,6 @@ bool ReadModelIdFromDriver(HANDLE hPrinter, int32_t* modelId) {
 
 }  // namespace
 
-void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) { BuildModelDefaults(modelId, record); }
-
 bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     QVPrinterSettings local;
     std::memset(&local, 0, sizeof local);
@@ -145,7 +146,7 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
             changed = true;
         }
     } else {
-        BuildModelDefaults(modelId, &local);
+        DefaultPrinterSettings(modelId, &local);
         // Only a value that is missing or too long to be the record is replaced, and only by the defaults
         // of a model that is known. Any other failure (no memory, no spooler, no access) says nothing about
         // what is stored, so it stays as it is and the caller works with the defaults this time.
