@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "schema.h"
+#include "text.h"
 
 namespace winsim {
 namespace {
@@ -166,8 +167,15 @@ bool Machine::ReloadIfChangedLocked() {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !ReadWholeFile(fd, text)) Fatal("it cannot be read");
+    // The parser copies bytes into strings as they come: what is not UTF-8 is refused before it.
+    if (size_t at = 0; !IsUtf8(text, &at)) Fatal("it is not UTF-8 text (byte " + std::to_string(at) + ")");
     std::error_code ec;
-    Json parsed = Json::parse(text, ec);
+    Json parsed;
+    try {
+        parsed = Json::parse(text, ec);
+    } catch (const std::exception& e) {  // a \u escape naming half a surrogate pair throws
+        Fatal("it is not valid JSON (" + std::string(e.what()) + ")");
+    }
     if (ec) Fatal("it is not valid JSON (" + ec.message() + ")");
     if (!parsed.is_object()) Fatal("its top level is not a JSON object");
     if (std::string problem = MachineProblem(parsed); !problem.empty()) Fatal(problem);

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <windows.h>
+#include <winspool.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -205,6 +207,69 @@ TEST_F(MachineFileTest, TemporaryFilesOfEndedWritersAreRemoved) {
     winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
     EXPECT_FALSE(testsupport::FileExists(abandoned));
     for (const std::string& file : kept) EXPECT_TRUE(testsupport::FileExists(file)) << file;
+}
+
+// A change that would write what no program could read back is refused before the file is touched,
+// wherever it stands, known to winsim or not: a number JSON cannot write, text that is not UTF-8.
+TEST_F(MachineFileTest, ChangeHoldingWhatJsonCannotCarryIsNotWritten) {
+    const std::string path = MachinePath();
+    const std::string before = ReadFile(path);
+    const std::string prefix = "winsim: the machine file " + path + " cannot be used: a change would leave it unusable: ";
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::number(INFINITY); }), ::testing::ExitedWithCode(3),
+                prefix + "note: expected a number within a double's range \\(found inf\\)");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::array({Json::number(NAN)}); }),
+                ::testing::ExitedWithCode(3), prefix + "note\\[0\\]: expected a number within a double's range");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::string("\xff"); }), ::testing::ExitedWithCode(3),
+                prefix + "note: expected Unicode text");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["spooler"]["\xed\xb0\x80"] = Json::number(1); }),
+                ::testing::ExitedWithCode(3), prefix + "spooler\\[.*\\]: expected a key of Unicode text");
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+// Text from outside reaches the machine as UTF-8 whatever it holds: a program's file name, a caller's
+// wide string, winsim-ctl's arguments. The next program reads the machine (a raw byte would stop it).
+TEST_F(MachineFileTest, TextFromProgramsAndCallersIsStoredAsUtf8) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    // A program whose file name is not UTF-8 (a link, so the module finds its libraries where it was built).
+    const std::string child = WINSIM_TEST_CHILD;
+    const std::string oddName = Dir() + "/child-\xff\xfe";
+    ASSERT_EQ(::link(child.c_str(), oddName.c_str()), 0);
+    const char* libraries = std::getenv("LD_LIBRARY_PATH");
+    const std::string savedLibraries = libraries ? libraries : "";
+    ::setenv("LD_LIBRARY_PATH", WINSIM_LIBRARY_DIR, 1);
+    RunResult ran = RunProgram(oddName, {"exit", "7"});
+    ::setenv("LD_LIBRARY_PATH", savedLibraries.c_str(), 1);
+    if (!libraries) ::unsetenv("LD_LIBRARY_PATH");
+    EXPECT_TRUE(ran.recorded) << ran.err;
+    EXPECT_EQ(ran.exitCode, 7);
+    RunResult shown = RunProgram(BinPath("winsim-ctl"), {"show", "processes"});
+    ASSERT_TRUE(ExitedWith(shown, 0)) << shown.err;
+    Json records = Json::parse(shown.out);
+    ASSERT_GT(records.size(), 0u);
+    EXPECT_EQ(records.at(records.size() - 1).at("image").as_string(), "child-" + replacement + replacement);
+
+    // winsim-ctl's arguments, stored as text and as a key.
+    const std::vector<std::vector<std::string>> commands = {{"answer", "\xff"}, {"bump", "\xc0\x80", "1"}, {"fault", "\xed\xa0\x80", "5"}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0]);
+        RunProgram(BinPath("winsim-ctl"), command);
+        RunResult after = RunProgram(BinPath("winsim-ctl"), {"show"});
+        EXPECT_TRUE(ExitedWith(after, 0)) << after.err;
+    }
+
+    // Wide strings holding surrogates or values past U+10FFFF.
+    const wchar_t name[] = {L'F', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), static_cast<wchar_t>(-1), 0};
+    FORM_INFO_1W form{};
+    form.pName = const_cast<LPWSTR>(name);
+    form.Size = {1000, 1000};
+    form.ImageableArea = {0, 0, 1000, 1000};
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    ASSERT_TRUE(OpenPrinterW(nullptr, &printer, &defaults));
+    EXPECT_TRUE(AddFormW(printer, 1, reinterpret_cast<LPBYTE>(&form)));
+    ClosePrinter(printer);
+    Json forms = winsim::control::Read().at("spooler").at("forms");
+    EXPECT_EQ(forms.at(forms.size() - 1).at("name").as_string(), "F" + replacement + replacement + replacement);
 }
 
 using FaultTest = MachineTest;
