@@ -86,11 +86,20 @@ bool SameStamp(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// A machine file is read-only when its owner may not write it (root too, who could: the mode says what
-// its user meant) or when this user may not.
-bool WritableFile(const std::string& path, const struct stat& st) {
-    if (!(st.st_mode & S_IWUSR)) return false;
-    return ::geteuid() == 0 || ::access(path.c_str(), W_OK) == 0;
+// Why a machine file cannot be changed, or nothing: its owner may not write it (root too, who could: the
+// mode says what its user meant), this user may not, or no new file can be renamed into its folder.
+std::string ReadOnlyReason(const std::string& path, const std::string& folder, const struct stat& st) {
+    if (!(st.st_mode & S_IWUSR)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return std::string("it is read-only (mode ") + mode + ")";
+    }
+    for (const std::string* file : {&path, &folder}) {
+        if (::faccessat(AT_FDCWD, file->c_str(), W_OK, AT_EACCESS) == 0) continue;
+        if (errno == EROFS) return "it is on a read-only file system";
+        return file == &path ? "this user may not write it" : "this user may not write its folder";
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -185,8 +194,7 @@ bool Machine::ReloadIfChangedLocked() {
 
 bool Machine::CachedFileCurrentLocked() const {
     struct stat st;
-    return cachedFd_ >= 0 && ::fstat(cachedFd_, &st) == 0 && st.st_nlink > 0 && st.st_nlink == cachedStat_.st_nlink &&
-           SameStamp(st, cachedStat_) && st.st_ctim.tv_sec == cachedStat_.st_ctim.tv_sec &&
+    return ::stat(path_.c_str(), &st) == 0 && SameStamp(st, cachedStat_) && st.st_ctim.tv_sec == cachedStat_.st_ctim.tv_sec &&
            st.st_ctim.tv_nsec == cachedStat_.st_ctim.tv_nsec;
 }
 
@@ -196,12 +204,13 @@ std::shared_ptr<const Json> Machine::Snapshot(uint64_t* generation) {
         if (generation) *generation = generation_;
         return cached_;
     };
-    // Looked at through the open file, without walking the path: a file renamed over it leaves it with no
-    // link, and a rename or chmod of it changes its ctime. A change always looks at the path itself.
+    // The file the path names now: a file renamed over it, or a folder on the way renamed or switched,
+    // brings another inode (the cached one is held open, so none can reuse it).
     if (haveCache_ && CachedFileCurrentLocked()) return current();
-    // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole.
-    if (haveCache_ && ReloadIfChangedLocked()) return current();
-    // First use, or the file is gone: made under the lock, so that two processes create one machine.
+    // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole, and runs
+    // where no lock file can be made (a read-only mount).
+    if (ReloadIfChangedLocked()) return current();
+    // No file: made under the lock, so that two processes create one machine.
     MakeFolders(path_);
     FileLock fileLock(path_);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
@@ -232,13 +241,19 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     std::lock_guard<std::mutex> lock(gMutex);
     MakeFolders(path_);
     FileLock fileLock(path_);
-    if (!fileLock.ok()) Fatal("its lock file cannot be opened");
+    if (!fileLock.ok()) {
+        struct stat st;
+        if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (std::string reason = ReadOnlyReason(path_, Folder(), st); !reason.empty()) {
+                Fatal(reason + ", and this program changes the machine");
+            }
+        }
+        Fatal("its lock file cannot be opened");
+    }
     CreateIfMissingLocked();
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-    if (!WritableFile(path_, cachedStat_)) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(cachedStat_.st_mode & 07777));
-        Fatal(std::string("it is read-only (mode ") + mode + "), and this program changes the machine");
+    if (std::string reason = ReadOnlyReason(path_, Folder(), cachedStat_); !reason.empty()) {
+        Fatal(reason + ", and this program changes the machine");
     }
     RemoveAbandonedTemporariesLocked();
     // Changed in place when no reader holds the cached copy; a reader's copy is never changed under it.
@@ -271,7 +286,7 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
 bool Machine::Writable() {
     std::lock_guard<std::mutex> lock(gMutex);
     struct stat st;
-    return ::stat(path_.c_str(), &st) != 0 || WritableFile(path_, st);
+    return ::stat(path_.c_str(), &st) != 0 || ReadOnlyReason(path_, Folder(), st).empty();
 }
 
 void Machine::Use(const std::string& path) {

@@ -2,6 +2,8 @@
 // processes, and scripted faults. The source of truth is the project's design: one JSON machine
 // shared by every process, no change lost, a broken file stopping the program and left untouched.
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -270,6 +272,113 @@ TEST_F(MachineFileTest, TextFromProgramsAndCallersIsStoredAsUtf8) {
     ClosePrinter(printer);
     Json forms = winsim::control::Read().at("spooler").at("forms");
     EXPECT_EQ(forms.at(forms.size() - 1).at("name").as_string(), "F" + replacement + replacement + replacement);
+}
+
+// A running reader sees the file its path names now: its folder replaced by another, or a symlinked
+// folder switched, each holding another file; and later changes of that file too.
+TEST_F(MachineFileTest, ReaderSeesTheFileThePathNamesNow) {
+    auto counter = [] { return winsim::control::Read().at("test").at("k").as_integer(); };
+    auto machineWith = [](int k) {
+        Json m = winsim::control::Read();
+        m["test"]["k"] = Json::number(k);
+        return m.serialize();
+    };
+    const std::string folder = Dir() + "/current";
+    winsim::control::UseFreshMachine(folder + "/machine.json");
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
+    ASSERT_EQ(counter(), 1);
+    const std::string replacement = machineWith(2);
+    ASSERT_EQ(::rename(folder.c_str(), (Dir() + "/old").c_str()), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    WriteFile(folder + "/machine.json", replacement);
+    EXPECT_EQ(counter(), 2) << "the folder was replaced";
+    ASSERT_TRUE(ExitedWith(RunProgram(BinPath("winsim-ctl"), {"bump", "k", "1"}), 0));
+    EXPECT_EQ(counter(), 3);
+
+    const std::string a = Dir() + "/a", b = Dir() + "/b", link = Dir() + "/link";
+    ASSERT_EQ(::mkdir(a.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(b.c_str(), 0755), 0);
+    WriteFile(b + "/machine.json", machineWith(20));
+    ASSERT_EQ(::symlink("a", link.c_str()), 0);
+    winsim::control::UseFreshMachine(link + "/machine.json");
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(10); });
+    ASSERT_EQ(counter(), 10);
+    ASSERT_EQ(::symlink("b", (link + ".new").c_str()), 0);
+    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
+    EXPECT_EQ(counter(), 20) << "the symlink was switched";
+}
+
+// Runs winsim-ctl with the test's folder mounted read-only (as root, in a mount namespace of its own
+// that ends with it), or else with the folder made one this user may not write: either way no lock file
+// can be made or opened for writing there.
+RunResult RunWhereNothingCanBeWritten(const std::string& folder, const std::vector<std::string>& args) {
+    RunResult result;
+    if (::geteuid() != 0) {
+        ::chmod(folder.c_str(), 0555);
+        result = RunProgram(BinPath("winsim-ctl"), args);
+        ::chmod(folder.c_str(), 0755);
+        return result;
+    }
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return result;
+    }
+    std::vector<std::string> argvStore{BinPath("winsim-ctl")};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvStore) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+            ::_exit(99);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(98);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0) result.err.append(buffer, static_cast<size_t>(n));
+    ::close(out[0]);
+    ::close(err[0]);
+    while (::waitpid(pid, &result.waitStatus, 0) < 0) {
+    }
+    if (ExitedWith(result, 99)) ADD_FAILURE() << "the folder cannot be mounted read-only here";
+    result.recorded = winsim::control::ExitCodeOf(pid, &result.exitCode);
+    return result;
+}
+
+// A program that only reads runs on a machine no lock can be taken for, whether or not a lock file is
+// there; one that changes it stops with the reason, and the file is left as it was.
+TEST_F(MachineFileTest, MachineWhereNothingCanBeWrittenIsReadWithoutALock) {
+    const std::string path = MachinePath();
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(5); });
+    const std::string content = ReadFile(path);
+    for (bool lockFile : {true, false}) {
+        SCOPED_TRACE(lockFile ? "with a lock file" : "without a lock file");
+        if (!lockFile) {
+            ASSERT_EQ(::unlink((path + ".lock").c_str()), 0);
+        }
+        ASSERT_EQ(testsupport::FileExists(path + ".lock"), lockFile);
+        RunResult shown = RunWhereNothingCanBeWritten(Dir(), {"show", "test.k"});
+        EXPECT_TRUE(ExitedWith(shown, 0)) << shown.err;
+        EXPECT_EQ(shown.out, "5\n");
+        EXPECT_FALSE(shown.recorded) << "a machine that cannot be changed keeps no exit record";
+
+        RunResult bumped = RunWhereNothingCanBeWritten(Dir(), {"bump", "k", "1"});
+        EXPECT_TRUE(ExitedWith(bumped, 3)) << bumped.err;
+        const std::string reason = ::geteuid() == 0 ? "it is on a read-only file system" : "this user may not write its folder";
+        EXPECT_EQ(bumped.err, "winsim: the machine file " + path + " cannot be used: " + reason + ", and this program changes the machine\n");
+        EXPECT_EQ(ReadFile(path), content);
+    }
 }
 
 using FaultTest = MachineTest;
