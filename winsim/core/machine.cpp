@@ -32,6 +32,14 @@ std::string DefaultPath() {
     return std::string(home && *home ? home : "/tmp") + "/.local/state/winsim/machine.json";
 }
 
+// Fixed at first use: a child started in another folder must name the same file.
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char here[4096];
+    if (!::getcwd(here, sizeof here)) return path;
+    return std::string(here) + "/" + path;
+}
+
 void MakeFolders(const std::string& filePath) {
     for (size_t pos = filePath.find('/', 1); pos != std::string::npos; pos = filePath.find('/', pos + 1)) {
         ::mkdir(filePath.substr(0, pos).c_str(), 0755);
@@ -108,8 +116,11 @@ Machine& Machine::Instance() {
     std::lock_guard<std::mutex> lock(gMutex);
     if (!gMachine) {
         const char* env = std::getenv("WINSIM_MACHINE");
+        std::string path = env && *env ? std::string(env) : DefaultPath();
         // Never destroyed: exit handlers still record the process's exit code in it.
-        gMachine = new Machine(env && *env ? std::string(env) : DefaultPath());
+        gMachine = new Machine(path);
+        // Children inherit the environment, and may start in another folder.
+        if (gMachine->path_ != path) ::setenv("WINSIM_MACHINE", gMachine->path_.c_str(), 1);
     }
     return *gMachine;
 }
@@ -119,7 +130,7 @@ bool Machine::Loaded() {
     return gMachine != nullptr && gMachine->haveCache_;
 }
 
-Machine::Machine(std::string path) : path_(std::move(path)) {}
+Machine::Machine(const std::string& path) : path_(Absolute(path)) {}
 
 std::string Machine::Folder() const {
     size_t slash = path_.rfind('/');
@@ -295,7 +306,7 @@ void Machine::Use(const std::string& path) {
         gMachine = new Machine(path);
         return;
     }
-    gMachine->path_ = path;
+    gMachine->path_ = Absolute(path);
     gMachine->ForgetLocked();
 }
 

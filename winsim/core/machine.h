@@ -15,7 +15,8 @@ using Json = web::json::value;
 
 class Machine {
 public:
-    // The machine named by WINSIM_MACHINE (else a default path in the user's state folder).
+    // The machine named by WINSIM_MACHINE (else a default path in the user's state folder), made absolute
+    // at first use and so named to children in the environment.
     static Machine& Instance();
     // True once this process has touched its machine.
     static bool Loaded();
@@ -45,7 +46,7 @@ public:
     [[noreturn]] void Fatal(const std::string& problem) const;
 
 private:
-    explicit Machine(std::string path);
+    explicit Machine(const std::string& path);
     bool ReloadIfChangedLocked();
     bool CachedFileCurrentLocked() const;
     void CreateIfMissingLocked();
