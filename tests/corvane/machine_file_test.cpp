@@ -225,6 +225,8 @@ TEST_F(UnusableMachineTest, ContentThatIsNotUnicodeTextOrAFiniteNumberStopsEachP
          "clock.nowMs: expected a number within a double's range (found inf)"},
         {"negative number past the range in a note", "note", "[-1e999]",
          "note[0]: expected a number within a double's range (found -inf)"},
+        {"whole number of 401 digits in a note", "note", "1" + std::string(400, '0'),
+         "note: expected a number within a double's range (found inf)"},
         {"number past the range in a counter", "counter", "1e400",
          "test.k: expected a number within a double's range (found inf)"},
         {"bytes that are not UTF-8 in a string", "proxy", "\"\xff\xfe\"", "it is not UTF-8 text (byte "},
