@@ -12,6 +12,7 @@
 #include <winspool.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -232,10 +233,10 @@ TEST_F(MachineFileTest, ChangeHoldingWhatJsonCannotCarryIsNotWritten) {
 // wide string, winsim-ctl's arguments. The next program reads the machine (a raw byte would stop it).
 TEST_F(MachineFileTest, TextFromProgramsAndCallersIsStoredAsUtf8) {
     const std::string replacement = "\xEF\xBF\xBD";
-    // A program whose file name is not UTF-8 (a link, so the module finds its libraries where it was built).
-    const std::string child = WINSIM_TEST_CHILD;
+    // A program whose file name is not UTF-8: a copy of the test child, told where its libraries are.
     const std::string oddName = Dir() + "/child-\xff\xfe";
-    ASSERT_EQ(::link(child.c_str(), oddName.c_str()), 0);
+    ASSERT_TRUE(std::filesystem::copy_file(WINSIM_TEST_CHILD, oddName));
+    std::filesystem::permissions(oddName, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
     const char* libraries = std::getenv("LD_LIBRARY_PATH");
     const std::string savedLibraries = libraries ? libraries : "";
     ::setenv("LD_LIBRARY_PATH", WINSIM_LIBRARY_DIR, 1);
