@@ -202,6 +202,66 @@ TEST_F(UnusableMachineTest, EveryValueOfTheWrongShapeStopsEachProgramNamingItsPa
     }
 }
 
+// What JSON's shape allows but winsim cannot hold, anywhere in the file (known values, keys, notes):
+// broken \u escapes of surrogates, numbers past a double's range, bytes that are not UTF-8.
+TEST_F(UnusableMachineTest, ContentThatIsNotUnicodeTextOrAFiniteNumberStopsEachProgram) {
+    struct ContentCase {
+        const char* what;
+        std::string where;  // a placeholder the default machine is given, replaced in its text
+        std::string raw;    // what the file holds there instead
+        std::string message;
+    };
+    const std::string kNotText = ": expected Unicode text (found a lone surrogate or bytes that are not UTF-8)";
+    const std::string kNotKey = ": expected a key of Unicode text (found a lone surrogate or bytes that are not UTF-8)";
+    const std::vector<ContentCase> cases = {
+        {"two high surrogates", "proxy", R"("\ud800\ud800")", "it is not valid JSON ("},
+        {"high surrogate before a letter", "proxy", R"("\ud800A")", "it is not valid JSON ("},
+        {"lone low surrogate in a known string", "proxy", R"("\udc00")", "winhttp.proxy" + kNotText},
+        {"lone high surrogate at the end of a note", "note", R"("abc\ud800")", "it is not valid JSON ("},
+        {"high surrogate before an escape that is no low one", "note", R"(["\ud800\u0041"])", "it is not valid JSON ("},
+        // The key's three bytes are shown as three U+FFFD, as no two of them start a character.
+        {"lone low surrogate as a key", "key", R"({"\udc00": 1})", "spooler[\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"]" + kNotKey},
+        {"number past a double's range in the clock", "clock", "1e400",
+         "clock.nowMs: expected a number within a double's range (found inf)"},
+        {"negative number past the range in a note", "note", "[-1e999]",
+         "note[0]: expected a number within a double's range (found -inf)"},
+        {"whole number of 401 digits in a note", "note", "1" + std::string(400, '0'),
+         "note: expected a number within a double's range (found inf)"},
+        {"number past the range in a counter", "counter", "1e400",
+         "test.k: expected a number within a double's range (found inf)"},
+        {"bytes that are not UTF-8 in a string", "proxy", "\"\xff\xfe\"", "it is not UTF-8 text (byte "},
+        {"an overlong form in a key", "key", "{\"\xc0\x80\": 1}", "it is not UTF-8 text (byte "},
+        {"a surrogate written as UTF-8", "note", "\"\xed\xa0\x80\"", "it is not UTF-8 text (byte "},
+        {"a byte past U+10FFFF", "note", "\"\xf4\x90\x80\x80\"", "it is not UTF-8 text (byte "},
+    };
+    const std::string path = Dir() + "/content.json";
+    testsupport::ChildMachine child(path);
+    for (const ContentCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Json machine = winsim::control::Read();
+        const std::string placeholder = "\"@placeholder@\"";
+        if (c.where == "proxy") machine["winhttp"]["proxy"] = Str("@placeholder@");
+        if (c.where == "note") machine["note"] = Str("@placeholder@");
+        if (c.where == "key") machine["spooler"]["note"] = Str("@placeholder@");
+        if (c.where == "clock") machine["clock"]["nowMs"] = Str("@placeholder@");
+        if (c.where == "counter") machine["test"]["k"] = Str("@placeholder@");
+        std::string content = machine.serialize();
+        size_t at = content.find(placeholder);
+        ASSERT_NE(at, std::string::npos);
+        if (c.where == "key") {
+            // The whole member "note":"@placeholder@" becomes the raw object's member.
+            const std::string member = "\"note\":" + placeholder;
+            at = content.find(member);
+            ASSERT_NE(at, std::string::npos);
+            content.replace(at, member.size(), c.raw.substr(1, c.raw.size() - 2));
+        } else {
+            content.replace(at, placeholder.size(), c.raw);
+        }
+        WriteFile(path, content);
+        ExpectRefused(path, content, c.message);
+    }
+}
+
 TEST_F(UnusableMachineTest, DirectoryAtTheMachinePathIsNamedAsOne) {
     const std::string path = Dir() + "/machine.d";
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);

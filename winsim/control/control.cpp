@@ -5,6 +5,7 @@
 
 #include "../core/machine.h"
 #include "../core/process.h"
+#include "../core/text.h"
 #include "../winspool/spooler.h"
 
 namespace winsim {
@@ -42,7 +43,7 @@ void InjectFault(const std::string& function, uint32_t error, int count, int aft
     Change([&](Json& machine) {
         Json& faults = ChildArray(machine, "faults");
         Json f = Json::object();
-        f["function"] = Json::string(function);
+        f["function"] = Json::string(MendUtf8(function));
         f["error"] = Json::number(static_cast<int64_t>(error));
         f["count"] = Json::number(count);
         f["after"] = Json::number(after);

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "../core/machine.h"
+#include "../core/text.h"
 #include "control.h"
 
 namespace {
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "answer") {
         winsim::control::Change([&](Json& machine) {
             Json& list = winsim::ChildArray(winsim::ChildObject(machine, "ui"), "answers");
-            for (int i = 2; i < argc; ++i) list[list.size()] = Json::string(argv[i]);
+            for (int i = 2; i < argc; ++i) list[list.size()] = Json::string(winsim::MendUtf8(argv[i]));
         });
     } else if (cmd == "language" && argc == 3) {
         winsim::control::Change([&](Json& machine) {
@@ -87,10 +88,11 @@ int main(int argc, char** argv) {
         return Run(argc - 2, argv + 2);
     } else if (cmd == "bump" && argc == 4) {
         int times = std::atoi(argv[3]);
+        const std::string key = winsim::MendUtf8(argv[2]);
         for (int i = 0; i < times; ++i) {
             winsim::control::Change([&](Json& machine) {
                 Json& test = winsim::ChildObject(machine, "test");
-                test[argv[2]] = Json::number(winsim::IntAt(test, argv[2], 0) + 1);
+                test[key] = Json::number(winsim::IntAt(test, key.c_str(), 0) + 1);
             });
         }
     } else {

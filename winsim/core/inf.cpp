@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "devices.h"
+#include "text.h"
 
 namespace winsim {
 namespace {
@@ -37,6 +38,7 @@ bool ReadInfModels(const std::string& hostPath, std::vector<InfModel>* models) {
     std::map<std::string, std::vector<std::string>> sections;
     std::string line, current;
     while (std::getline(in, line)) {
+        line = MendUtf8(line);  // its names reach the machine file
         size_t semi = line.find(';');
         if (semi != std::string::npos && line.find('"') == std::string::npos) line = line.substr(0, semi);
         line = Trim(line);

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "schema.h"
+#include "text.h"
 
 namespace winsim {
 namespace {
@@ -29,6 +30,14 @@ std::string DefaultPath() {
     }
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : "/tmp") + "/.local/state/winsim/machine.json";
+}
+
+// Fixed at first use: a child started in another folder must name the same file.
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char here[4096];
+    if (!::getcwd(here, sizeof here)) return path;
+    return std::string(here) + "/" + path;
 }
 
 void MakeFolders(const std::string& filePath) {
@@ -85,11 +94,20 @@ bool SameStamp(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// A machine file is read-only when its owner may not write it (root too, who could: the mode says what
-// its user meant) or when this user may not.
-bool WritableFile(const std::string& path, const struct stat& st) {
-    if (!(st.st_mode & S_IWUSR)) return false;
-    return ::geteuid() == 0 || ::access(path.c_str(), W_OK) == 0;
+// Why a machine file cannot be changed, or nothing: its owner may not write it (root too, who could: the
+// mode says what its user meant), this user may not, or no new file can be renamed into its folder.
+std::string ReadOnlyReason(const std::string& path, const std::string& folder, const struct stat& st) {
+    if (!(st.st_mode & S_IWUSR)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return std::string("it is read-only (mode ") + mode + ")";
+    }
+    for (const std::string* file : {&path, &folder}) {
+        if (::faccessat(AT_FDCWD, file->c_str(), W_OK, AT_EACCESS) == 0) continue;
+        if (errno == EROFS) return "it is on a read-only file system";
+        return file == &path ? "this user may not write it" : "this user may not write its folder";
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -98,8 +116,11 @@ Machine& Machine::Instance() {
     std::lock_guard<std::mutex> lock(gMutex);
     if (!gMachine) {
         const char* env = std::getenv("WINSIM_MACHINE");
+        std::string path = env && *env ? std::string(env) : DefaultPath();
         // Never destroyed: exit handlers still record the process's exit code in it.
-        gMachine = new Machine(env && *env ? std::string(env) : DefaultPath());
+        gMachine = new Machine(path);
+        // Children inherit the environment, and may start in another folder.
+        if (gMachine->path_ != path) ::setenv("WINSIM_MACHINE", gMachine->path_.c_str(), 1);
     }
     return *gMachine;
 }
@@ -109,7 +130,7 @@ bool Machine::Loaded() {
     return gMachine != nullptr && gMachine->haveCache_;
 }
 
-Machine::Machine(std::string path) : path_(std::move(path)) {}
+Machine::Machine(const std::string& path) : path_(Absolute(path)) {}
 
 std::string Machine::Folder() const {
     size_t slash = path_.rfind('/');
@@ -166,8 +187,15 @@ bool Machine::ReloadIfChangedLocked() {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !ReadWholeFile(fd, text)) Fatal("it cannot be read");
+    // The parser copies bytes into strings as they come: what is not UTF-8 is refused before it.
+    if (size_t at = 0; !IsUtf8(text, &at)) Fatal("it is not UTF-8 text (byte " + std::to_string(at) + ")");
     std::error_code ec;
-    Json parsed = Json::parse(text, ec);
+    Json parsed;
+    try {
+        parsed = Json::parse(text, ec);
+    } catch (const std::exception& e) {  // a \u escape naming half a surrogate pair throws
+        Fatal("it is not valid JSON (" + std::string(e.what()) + ")");
+    }
     if (ec) Fatal("it is not valid JSON (" + ec.message() + ")");
     if (!parsed.is_object()) Fatal("its top level is not a JSON object");
     if (std::string problem = MachineProblem(parsed); !problem.empty()) Fatal(problem);
@@ -177,8 +205,7 @@ bool Machine::ReloadIfChangedLocked() {
 
 bool Machine::CachedFileCurrentLocked() const {
     struct stat st;
-    return cachedFd_ >= 0 && ::fstat(cachedFd_, &st) == 0 && st.st_nlink > 0 && st.st_nlink == cachedStat_.st_nlink &&
-           SameStamp(st, cachedStat_) && st.st_ctim.tv_sec == cachedStat_.st_ctim.tv_sec &&
+    return ::stat(path_.c_str(), &st) == 0 && SameStamp(st, cachedStat_) && st.st_ctim.tv_sec == cachedStat_.st_ctim.tv_sec &&
            st.st_ctim.tv_nsec == cachedStat_.st_ctim.tv_nsec;
 }
 
@@ -188,12 +215,13 @@ std::shared_ptr<const Json> Machine::Snapshot(uint64_t* generation) {
         if (generation) *generation = generation_;
         return cached_;
     };
-    // Looked at through the open file, without walking the path: a file renamed over it leaves it with no
-    // link, and a rename or chmod of it changes its ctime. A change always looks at the path itself.
+    // The file the path names now: a file renamed over it, or a folder on the way renamed or switched,
+    // brings another inode (the cached one is held open, so none can reuse it).
     if (haveCache_ && CachedFileCurrentLocked()) return current();
-    // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole.
-    if (haveCache_ && ReloadIfChangedLocked()) return current();
-    // First use, or the file is gone: made under the lock, so that two processes create one machine.
+    // Renames are atomic, so a reader needs no lock: it sees the old or the new file whole, and runs
+    // where no lock file can be made (a read-only mount).
+    if (ReloadIfChangedLocked()) return current();
+    // No file: made under the lock, so that two processes create one machine.
     MakeFolders(path_);
     FileLock fileLock(path_);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
@@ -224,13 +252,19 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     std::lock_guard<std::mutex> lock(gMutex);
     MakeFolders(path_);
     FileLock fileLock(path_);
-    if (!fileLock.ok()) Fatal("its lock file cannot be opened");
+    if (!fileLock.ok()) {
+        struct stat st;
+        if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (std::string reason = ReadOnlyReason(path_, Folder(), st); !reason.empty()) {
+                Fatal(reason + ", and this program changes the machine");
+            }
+        }
+        Fatal("its lock file cannot be opened");
+    }
     CreateIfMissingLocked();
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-    if (!WritableFile(path_, cachedStat_)) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(cachedStat_.st_mode & 07777));
-        Fatal(std::string("it is read-only (mode ") + mode + "), and this program changes the machine");
+    if (std::string reason = ReadOnlyReason(path_, Folder(), cachedStat_); !reason.empty()) {
+        Fatal(reason + ", and this program changes the machine");
     }
     RemoveAbandonedTemporariesLocked();
     // Changed in place when no reader holds the cached copy; a reader's copy is never changed under it.
@@ -263,7 +297,7 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
 bool Machine::Writable() {
     std::lock_guard<std::mutex> lock(gMutex);
     struct stat st;
-    return ::stat(path_.c_str(), &st) != 0 || WritableFile(path_, st);
+    return ::stat(path_.c_str(), &st) != 0 || ReadOnlyReason(path_, Folder(), st).empty();
 }
 
 void Machine::Use(const std::string& path) {
@@ -272,7 +306,7 @@ void Machine::Use(const std::string& path) {
         gMachine = new Machine(path);
         return;
     }
-    gMachine->path_ = path;
+    gMachine->path_ = Absolute(path);
     gMachine->ForgetLocked();
 }
 

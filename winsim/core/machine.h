@@ -15,7 +15,8 @@ using Json = web::json::value;
 
 class Machine {
 public:
-    // The machine named by WINSIM_MACHINE (else a default path in the user's state folder).
+    // The machine named by WINSIM_MACHINE (else a default path in the user's state folder), made absolute
+    // at first use and so named to children in the environment.
     static Machine& Instance();
     // True once this process has touched its machine.
     static bool Loaded();
@@ -24,7 +25,7 @@ public:
     // Folder of the machine file; default home of the temporary folder and non-Z: drives.
     std::string Folder() const;
 
-    // The machine as it is now (reloaded when another process changed the file). Shared, never
+    // The machine as it is now (reloaded when the path names a changed or another file). Shared, never
     // copied: a read costs the same on a large machine as on a small one.
     // generation, when asked for, names that content: it differs for every other content this process
     // has held, so what is worked out from a snapshot can be kept as long as it is the same.
@@ -33,7 +34,8 @@ public:
     // temporary file and renamed over the machine file, so readers never see half a change.
     // A machine file its owner may not write is refused (fatal), as is an unusable one.
     void Modify(const std::function<void(Json&)>& change);
-    // Whether this process may change the machine file (its owner's write permission).
+    // Whether this process may change the machine file (its owner's write permission, and a folder and
+    // file system it can write).
     bool Writable();
 
     // Forgets the cached copy; the next access reads the file again.
@@ -44,7 +46,7 @@ public:
     [[noreturn]] void Fatal(const std::string& problem) const;
 
 private:
-    explicit Machine(std::string path);
+    explicit Machine(const std::string& path);
     bool ReloadIfChangedLocked();
     bool CachedFileCurrentLocked() const;
     void CreateIfMissingLocked();

@@ -1,5 +1,7 @@
 #include "schema.h"
 
+#include "text.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -32,7 +34,7 @@ std::string Found(const Json& value) {
 std::string Member(const std::string& path, const std::string& key) {
     bool plain = !key.empty() && !std::isdigit(static_cast<unsigned char>(key[0]));
     for (char c : key) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    if (!plain) return path + "[" + Json::string(key).serialize() + "]";
+    if (!plain) return path + "[" + Json::string(MendUtf8(key)).serialize() + "]";
     return path.empty() ? key : path + "." + key;
 }
 
@@ -245,6 +247,39 @@ private:
     ShapeRef text_ = Text();
 };
 
+// What JSON itself and the parser cannot tell: every number within a double's range (the parser reads
+// 1e400 as inf, which would be written back as no JSON at all) and every key and string well-formed
+// UTF-8 (the parser turns a lone \udc00 into bytes no reader takes). Looks at every value, known or not.
+std::string ContentProblem(const Json& value, const Where& at) {
+    switch (value.type()) {
+    case Json::Number:
+        if (!value.as_number().is_integral() && !std::isfinite(value.as_number().to_double())) {
+            return at.Text() + ": expected a number within a double's range (found " + value.serialize() + ")";
+        }
+        return std::string();
+    case Json::String:
+        if (!IsUtf8(value.as_string())) return at.Text() + ": expected Unicode text (found a lone surrogate or bytes that are not UTF-8)";
+        return std::string();
+    case Json::Array:
+        for (size_t i = 0; i < value.size(); ++i) {
+            std::string problem = ContentProblem(value.at(i), Where{&at, nullptr, nullptr, i});
+            if (!problem.empty()) return problem;
+        }
+        return std::string();
+    case Json::Object:
+        for (const auto& field : value.as_object()) {
+            Where member{&at, nullptr, &field.first};
+            if (!IsUtf8(field.first)) {
+                return member.Text() + ": expected a key of Unicode text (found a lone surrogate or bytes that are not UTF-8)";
+            }
+            std::string problem = ContentProblem(field.second, member);
+            if (!problem.empty()) return problem;
+        }
+        return std::string();
+    default: return std::string();
+    }
+}
+
 std::vector<Field> MachineFields() {
     ShapeRef nonNegative = Whole(0);
     ShapeRef serviceState = Whole(1, 7);  // SERVICE_STOPPED to SERVICE_PAUSED
@@ -338,7 +373,8 @@ std::vector<Field> MachineFields() {
 std::string MachineProblem(const Json& machine) {
     // Never destroyed: exit handlers still record the process's exit code in the machine.
     static const Shape* const shape = new RecordShape(MachineFields());
-    return shape->Problem(machine, Where{});
+    std::string problem = ContentProblem(machine, Where{});
+    return problem.empty() ? shape->Problem(machine, Where{}) : problem;
 }
 
 }  // namespace winsim

@@ -5,8 +5,16 @@
 
 namespace winsim {
 
+// Every character a wchar_t cannot hold as Unicode (a surrogate, a value past U+10FFFF) becomes U+FFFD.
 std::string ToUtf8(const std::wstring& text);
+// Every ill-formed sequence becomes U+FFFD.
 std::wstring FromUtf8(const std::string& text);
+// Bytes from outside (a host file name, a command line) as UTF-8 text the machine file can hold:
+// every ill-formed sequence becomes U+FFFD, so nothing winsim writes fails to read back.
+std::string MendUtf8(const std::string& bytes);
+// Whether the bytes are well-formed UTF-8 (no surrogate, no overlong form, nothing past U+10FFFF); if
+// not, *at is where the first ill-formed sequence starts.
+bool IsUtf8(const std::string& bytes, size_t* at = nullptr);
 // Win32 path to host path: "Z:\x\y" is "/x/y"; other drives live below the machine's folder.
 std::string HostPath(const std::wstring& win32Path);
 // Host path to the Win32 path a program sees on the Z: drive.

@@ -119,7 +119,7 @@ void RecordExitCode(int exitCode) {
     char exe[4096];
     ssize_t len = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string image = len > 0 ? std::string(exe, static_cast<size_t>(len)) : std::string();
-    image = image.substr(image.rfind('/') + 1);
+    image = MendUtf8(image.substr(image.rfind('/') + 1));
     Machine::Instance().Modify([&](Json& machine) {
         Json& records = ChildArray(machine, "processes");
         Json kept = Json::array();

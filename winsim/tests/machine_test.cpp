@@ -2,12 +2,17 @@
 // processes, and scripted faults. The source of truth is the project's design: one JSON machine
 // shared by every process, no change lost, a broken file stopping the program and left untouched.
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <windows.h>
+#include <winspool.h>
 
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -205,6 +210,187 @@ TEST_F(MachineFileTest, TemporaryFilesOfEndedWritersAreRemoved) {
     winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
     EXPECT_FALSE(testsupport::FileExists(abandoned));
     for (const std::string& file : kept) EXPECT_TRUE(testsupport::FileExists(file)) << file;
+}
+
+// A change that would write what no program could read back is refused before the file is touched,
+// wherever it stands, known to winsim or not: a number JSON cannot write, text that is not UTF-8.
+TEST_F(MachineFileTest, ChangeHoldingWhatJsonCannotCarryIsNotWritten) {
+    const std::string path = MachinePath();
+    const std::string before = ReadFile(path);
+    const std::string prefix = "winsim: the machine file " + path + " cannot be used: a change would leave it unusable: ";
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::number(INFINITY); }), ::testing::ExitedWithCode(3),
+                prefix + "note: expected a number within a double's range \\(found inf\\)");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::array({Json::number(NAN)}); }),
+                ::testing::ExitedWithCode(3), prefix + "note\\[0\\]: expected a number within a double's range");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["note"] = Json::string("\xff"); }), ::testing::ExitedWithCode(3),
+                prefix + "note: expected Unicode text");
+    EXPECT_EXIT(winsim::control::Change([](Json& m) { m["spooler"]["\xed\xb0\x80"] = Json::number(1); }),
+                ::testing::ExitedWithCode(3), prefix + "spooler\\[.*\\]: expected a key of Unicode text");
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+// Text from outside reaches the machine as UTF-8 whatever it holds: a program's file name, a caller's
+// wide string, winsim-ctl's arguments. The next program reads the machine (a raw byte would stop it).
+TEST_F(MachineFileTest, TextFromProgramsAndCallersIsStoredAsUtf8) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    // A program whose file name is not UTF-8: a copy of the test child, told where its libraries are.
+    const std::string oddName = Dir() + "/child-\xff\xfe";
+    ASSERT_TRUE(std::filesystem::copy_file(WINSIM_TEST_CHILD, oddName));
+    std::filesystem::permissions(oddName, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    const char* libraries = std::getenv("LD_LIBRARY_PATH");
+    const std::string savedLibraries = libraries ? libraries : "";
+    ::setenv("LD_LIBRARY_PATH", WINSIM_LIBRARY_DIR, 1);
+    RunResult ran = RunProgram(oddName, {"exit", "7"});
+    ::setenv("LD_LIBRARY_PATH", savedLibraries.c_str(), 1);
+    if (!libraries) ::unsetenv("LD_LIBRARY_PATH");
+    EXPECT_TRUE(ran.recorded) << ran.err;
+    EXPECT_EQ(ran.exitCode, 7);
+    RunResult shown = RunProgram(BinPath("winsim-ctl"), {"show", "processes"});
+    ASSERT_TRUE(ExitedWith(shown, 0)) << shown.err;
+    Json records = Json::parse(shown.out);
+    ASSERT_GT(records.size(), 0u);
+    EXPECT_EQ(records.at(records.size() - 1).at("image").as_string(), "child-" + replacement + replacement);
+
+    // winsim-ctl's arguments, stored as text and as a key.
+    const std::vector<std::vector<std::string>> commands = {{"answer", "\xff"}, {"bump", "\xc0\x80", "1"}, {"fault", "\xed\xa0\x80", "5"}};
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0]);
+        RunProgram(BinPath("winsim-ctl"), command);
+        RunResult after = RunProgram(BinPath("winsim-ctl"), {"show"});
+        EXPECT_TRUE(ExitedWith(after, 0)) << after.err;
+    }
+
+    // Wide strings holding surrogates or values past U+10FFFF.
+    const wchar_t name[] = {L'F', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), static_cast<wchar_t>(-1), 0};
+    FORM_INFO_1W form{};
+    form.pName = const_cast<LPWSTR>(name);
+    form.Size = {1000, 1000};
+    form.ImageableArea = {0, 0, 1000, 1000};
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    ASSERT_TRUE(OpenPrinterW(nullptr, &printer, &defaults));
+    EXPECT_TRUE(AddFormW(printer, 1, reinterpret_cast<LPBYTE>(&form)));
+    ClosePrinter(printer);
+    Json forms = winsim::control::Read().at("spooler").at("forms");
+    EXPECT_EQ(forms.at(forms.size() - 1).at("name").as_string(), "F" + replacement + replacement + replacement);
+}
+
+// A running reader sees the file its path names now: its folder replaced by another, or a symlinked
+// folder switched, each holding another file; and later changes of that file too.
+TEST_F(MachineFileTest, ReaderSeesTheFileThePathNamesNow) {
+    auto counter = [] { return winsim::control::Read().at("test").at("k").as_integer(); };
+    auto machineWith = [](int k) {
+        Json m = winsim::control::Read();
+        m["test"]["k"] = Json::number(k);
+        return m.serialize();
+    };
+    const std::string folder = Dir() + "/current";
+    winsim::control::UseFreshMachine(folder + "/machine.json");
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
+    ASSERT_EQ(counter(), 1);
+    const std::string replacement = machineWith(2);
+    ASSERT_EQ(::rename(folder.c_str(), (Dir() + "/old").c_str()), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    WriteFile(folder + "/machine.json", replacement);
+    EXPECT_EQ(counter(), 2) << "the folder was replaced";
+    ASSERT_TRUE(ExitedWith(RunProgram(BinPath("winsim-ctl"), {"bump", "k", "1"}), 0));
+    EXPECT_EQ(counter(), 3);
+
+    const std::string a = Dir() + "/a", b = Dir() + "/b", link = Dir() + "/link";
+    ASSERT_EQ(::mkdir(a.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(b.c_str(), 0755), 0);
+    WriteFile(b + "/machine.json", machineWith(20));
+    ASSERT_EQ(::symlink("a", link.c_str()), 0);
+    winsim::control::UseFreshMachine(link + "/machine.json");
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(10); });
+    ASSERT_EQ(counter(), 10);
+    ASSERT_EQ(::symlink("b", (link + ".new").c_str()), 0);
+    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
+    EXPECT_EQ(counter(), 20) << "the symlink was switched";
+}
+
+// Runs winsim-ctl with the test's folder mounted read-only (as root, in a mount namespace of its own
+// that ends with it), or else with the folder made one this user may not write: either way no lock file
+// can be made or opened for writing there.
+RunResult RunWhereNothingCanBeWritten(const std::string& folder, const std::vector<std::string>& args) {
+    RunResult result;
+    if (::geteuid() != 0) {
+        ::chmod(folder.c_str(), 0555);
+        result = RunProgram(BinPath("winsim-ctl"), args);
+        ::chmod(folder.c_str(), 0755);
+        return result;
+    }
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return result;
+    }
+    std::vector<std::string> argvStore{BinPath("winsim-ctl")};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvStore) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+            ::_exit(99);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(98);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
+    while ((n = ::read(err[0], buffer, sizeof buffer)) > 0) result.err.append(buffer, static_cast<size_t>(n));
+    ::close(out[0]);
+    ::close(err[0]);
+    while (::waitpid(pid, &result.waitStatus, 0) < 0) {
+    }
+    if (ExitedWith(result, 99)) ADD_FAILURE() << "the folder cannot be mounted read-only here";
+    result.recorded = winsim::control::ExitCodeOf(pid, &result.exitCode);
+    return result;
+}
+
+// Whether this process may make a mount namespace of its own (root in a container may not).
+bool CanMountPrivately() {
+    pid_t pid = ::fork();
+    if (pid == 0) ::_exit(::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 ? 0 : 1);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A program that only reads runs on a machine no lock can be taken for, whether or not a lock file is
+// there; one that changes it stops with the reason, and the file is left as it was.
+TEST_F(MachineFileTest, MachineWhereNothingCanBeWrittenIsReadWithoutALock) {
+    if (::geteuid() == 0 && !CanMountPrivately()) GTEST_SKIP() << "root without the right to mount: every folder is writable";
+    const std::string path = MachinePath();
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(5); });
+    const std::string content = ReadFile(path);
+    for (bool lockFile : {true, false}) {
+        SCOPED_TRACE(lockFile ? "with a lock file" : "without a lock file");
+        if (!lockFile) {
+            ASSERT_EQ(::unlink((path + ".lock").c_str()), 0);
+        }
+        ASSERT_EQ(testsupport::FileExists(path + ".lock"), lockFile);
+        RunResult shown = RunWhereNothingCanBeWritten(Dir(), {"show", "test.k"});
+        EXPECT_TRUE(ExitedWith(shown, 0)) << shown.err;
+        EXPECT_EQ(shown.out, "5\n");
+        EXPECT_FALSE(shown.recorded) << "a machine that cannot be changed keeps no exit record";
+
+        RunResult bumped = RunWhereNothingCanBeWritten(Dir(), {"bump", "k", "1"});
+        EXPECT_TRUE(ExitedWith(bumped, 3)) << bumped.err;
+        const std::string reason = ::geteuid() == 0 ? "it is on a read-only file system" : "this user may not write its folder";
+        EXPECT_EQ(bumped.err, "winsim: the machine file " + path + " cannot be used: " + reason + ", and this program changes the machine\n");
+        EXPECT_EQ(ReadFile(path), content);
+    }
 }
 
 using FaultTest = MachineTest;

@@ -5,6 +5,7 @@
 // a handle used after CloseHandle is invalid; a failed GetExitCodeProcess returns FALSE with its reason
 // in the last error.
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <windows.h>
@@ -128,6 +129,21 @@ TEST_F(CreateProcessTest, RelativeNameIsTheCallersAndTheChildRunsInItsOwnFolder)
     // lpCurrentDirectory is the child's folder; a partial program path is completed from the caller's.
     EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(relative) + " infolder " + Quoted(Dir()), 0, startIn.c_str()));
     EXPECT_TRUE(RunsToExitCode(relative.c_str(), "child infolder " + Quoted(Dir()), 0, startIn.c_str()));
+}
+
+// A relative WINSIM_MACHINE names the file in the folder the program started in, fixed at its first use:
+// a child started in another folder runs on the same machine, and no second machine is made there.
+TEST_F(CreateProcessTest, ChildInAnotherFolderSharesARelativelyNamedMachine) {
+    const std::string elsewhere = Dir() + "/elsewhere";
+    ASSERT_EQ(::mkdir(elsewhere.c_str(), 0755), 0);
+    testsupport::RunResult r;
+    {
+        testsupport::ChildMachine relative("machine.json");  // this test's machine, from the folder Dir()
+        r = testsupport::RunProgram(WINSIM_TEST_CHILD, {"startin", OnDriveZ(elsewhere), "exit", "0x800F0242"}, Dir());
+    }
+    EXPECT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(static_cast<DWORD>(r.exitCode), 0x800F0242u) << "the child's full exit code is in the parent's machine";
+    EXPECT_FALSE(testsupport::FileExists(elsewhere + "/machine.json"));
 }
 
 TEST_F(CreateProcessTest, MissingProgramOrFolderFails) {

@@ -3,6 +3,8 @@
 //   winsim_test_child sleep MS    sleeps MS on the machine's clock, exits with GetTickCount()
 //   winsim_test_child infolder DIR  exits with 0 when its current folder is the host folder DIR, else 1
 //   winsim_test_child overrun      copies a text too long for its buffer with wcscpy_s
+//   winsim_test_child startin DIR ARG...  starts itself with ARG... in folder DIR (a Win32 path) and exits
+//                                         with the exit code its child leaves
 #include <limits.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "exit") == 0) {
@@ -25,6 +28,23 @@ int main(int argc, char** argv) {
         GetTickCount();
         char here[PATH_MAX];
         return ::getcwd(here, sizeof here) && std::strcmp(here, argv[2]) == 0 ? 0 : 1;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "startin") == 0) {
+        char self[PATH_MAX] = {};
+        if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 2;
+        std::string line = "\"Z:";
+        for (const char* c = self; *c; ++c) line += *c == '/' ? '\\' : *c;
+        line += "\"";
+        for (int i = 3; i < argc; ++i) line += std::string(" ") + argv[i];
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2], &si, &pi)) return 2;
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 2;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        return static_cast<int>(code);
     }
     if (argc == 2 && std::strcmp(argv[1], "overrun") == 0) {
         GetTickCount();
