@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -205,6 +207,18 @@ TEST_F(MachineFileTest, TemporaryFilesOfEndedWritersAreRemoved) {
     winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(1); });
     EXPECT_FALSE(testsupport::FileExists(abandoned));
     for (const std::string& file : kept) EXPECT_TRUE(testsupport::FileExists(file)) << file;
+}
+
+// gtest runs a "threadsafe" death test in the test binary started again, whose test ends without tearing
+// down: the folder of its machine must be inside this test's, which this test removes.
+TEST_F(MachineFileTest, DeathTestChildMakesItsFolderInsideTheTestsOwn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::fprintf(stderr, "machine in %s\n", Dir().c_str());
+            std::_Exit(7);
+        },
+        ::testing::ExitedWithCode(7), "machine in " + Dir() + "/winsim-test-");
 }
 
 using FaultTest = MachineTest;
