@@ -71,8 +71,9 @@ int Run(char** argv) {
     // Asked to print its exit code, this process is the parent the program records it for. A machine that
     // cannot be used stops everything here, said once, before the program runs.
     winsim::control::Read();
-    std::string parent = winsim::control::AskingParentVariable();
-    ::putenv(parent.data());
+    const std::string parent = winsim::control::AskingParentVariable();
+    const size_t equals = parent.find('=');
+    ::setenv(parent.substr(0, equals).c_str(), parent.substr(equals + 1).c_str(), 1);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::execv(argv[0], argv);

@@ -27,6 +27,7 @@ namespace {
 // The winsim process that started this one and may ask for its exit code (CreateProcessA, winsim-ctl run
 // and the test controls name it in the environment); 0: none.
 pid_t gAskingParent = 0;
+const char kParentVariable[] = "WINSIM_PARENT";
 
 class Process : public Object {
 public:
@@ -178,8 +179,6 @@ bool TakeExitRecord(long pid, int32_t* exitCode) {
     return true;
 }
 
-const char* const kParentVariable = "WINSIM_PARENT";
-
 std::string AskingParentVariable() { return std::string(kParentVariable) + "=" + std::to_string(::getpid()); }
 
 namespace {
@@ -192,6 +191,7 @@ __attribute__((constructor)) void RegisterExitRecorder() {
     if (const char* parent = std::getenv(kParentVariable)) {
         gAskingParent = static_cast<pid_t>(std::atol(parent));
         ::unsetenv(kParentVariable);
+        Machine::Instance();  // the machine named now, whatever folder the program goes to before its end
     }
     ::on_exit(OnExit, nullptr);
 }
