@@ -38,6 +38,7 @@ public:
     // Whether there is a file (or anything) at the path now.
     bool FileExists();
     // Modify, for a file that exists: false, and nothing made, when there is none (its folder removed, say).
+    // Only a removal in the instant between the look and the change's lock escapes it.
     bool ModifyExisting(const std::function<void(Json&)>& change);
     // Replaces whatever file is at the path, usable or not, with a new one holding machine; what it held
     // is never read. The new file gets the mode a missing one is created with.
