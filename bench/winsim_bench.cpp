@@ -188,11 +188,12 @@ BENCHMARK(BM_PluginMerge)->Arg(kDefault)->Arg(kLarge);
 }  // namespace
 
 int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Made once the arguments are taken (--help ends the program), removed at the end.
     char tmpl[] = "/tmp/winsim-bench-XXXXXX";
     if (!::mkdtemp(tmpl)) return 1;
     gDir = tmpl;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::system(("rm -rf '" + gDir + "'").c_str());

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,15 +16,25 @@ extern char** environ;
 
 namespace testsupport {
 
+namespace {
+// The folder of the test running now, for the test binary a death test runs again: that child ends
+// without tearing down, so its folder is made inside this one, which this test removes.
+const char kTestFolder[] = "WINSIM_TEST_FOLDER";
+}  // namespace
+
 void MachineTest::SetUp() {
-    char tmpl[] = "/tmp/winsim-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const char* outer = std::getenv(kTestFolder);
+    std::string tmpl = std::string(outer && *outer ? outer : "/tmp") + "/winsim-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
+    ::setenv(kTestFolder, dir_.c_str(), 1);
     winsim::control::UseFreshMachine(MachinePath());
 }
 
+// Removed whatever the outcome: a test leaves nothing behind.
 void MachineTest::TearDown() {
-    if (!dir_.empty() && !HasFailure()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    ::unsetenv(kTestFolder);
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
 }
 
 ChildMachine::ChildMachine(const std::string& path) {
@@ -50,6 +61,9 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     char errName[] = "/tmp/winsim-err-XXXXXX";
     int outFd = ::mkstemp(outName);
     int errFd = ::mkstemp(errName);
+    // Read through the descriptors only: nothing is left, even by a test that stops half-way.
+    ::unlink(outName);
+    ::unlink(errName);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -61,8 +75,17 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     std::vector<char*> argv;
     for (std::string& a : argvStore) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // This process asks for the program's exit code, so the program records it for this process.
+    std::vector<std::string> envStore{winsim::control::AskingParentVariable()};
+    const std::string name = envStore[0].substr(0, envStore[0].find('=') + 1);
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, name.c_str(), name.size()) != 0) envStore.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(rc, 0) << "cannot start " << program;
     if (rc == 0) {
@@ -76,8 +99,6 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     result.err = ReadFd(errFd);
     ::close(outFd);
     ::close(errFd);
-    ::unlink(outName);
-    ::unlink(errName);
     return result;
 }
 

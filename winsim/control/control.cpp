@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 
+#include "../core/faults.h"
 #include "../core/machine.h"
 #include "../core/process.h"
 #include "../core/text.h"
@@ -14,7 +16,7 @@ namespace control {
 void UseFreshMachine(const std::string& path) {
     ::setenv("WINSIM_MACHINE", path.c_str(), 1);
     Machine::Use(path);
-    Machine::Instance().Modify([](Json& machine) { machine = DefaultMachine(); });
+    Machine::Instance().Replace(DefaultMachine());
 }
 
 std::string MachinePath() { return Machine::Instance().Path(); }
@@ -39,7 +41,12 @@ std::vector<HANDLE> OpenPrinterHandles(const std::string& printer, DWORD access)
     return open;
 }
 
-void InjectFault(const std::string& function, uint32_t error, int count, int after) {
+void InjectFault(const std::string& function, uint32_t error, int64_t count, int64_t after) {
+    if (!Faultable(function)) {
+        std::string known;
+        for (const std::string& name : FaultableFunctions()) known += (known.empty() ? "" : ", ") + name;
+        throw std::invalid_argument("no call of " + function + " looks for faults; those of " + known + " do");
+    }
     Change([&](Json& machine) {
         Json& faults = ChildArray(machine, "faults");
         Json f = Json::object();
@@ -51,7 +58,9 @@ void InjectFault(const std::string& function, uint32_t error, int count, int aft
     });
 }
 
-bool ExitCodeOf(long pid, int32_t* exitCode) { return RecordedExitCode(pid, exitCode); }
+bool ExitCodeOf(long pid, int32_t* exitCode) { return TakeExitRecord(pid, exitCode); }
+
+std::string AskingParentVariable() { return winsim::AskingParentVariable(); }
 
 }  // namespace control
 }  // namespace winsim

@@ -141,8 +141,30 @@ std::string Machine::Folder() const {
 
 void Machine::Fatal(const std::string& problem) const {
     std::fprintf(stderr, "winsim: the machine file %s cannot be used: %s\n", path_.c_str(), problem.c_str());
+    if (ContentUnusable()) {
+        std::fprintf(stderr, "winsim: `winsim-ctl reset` replaces it with the default machine (what it holds is lost)\n");
+    }
     std::fflush(stderr);
     ::_exit(3);  // no exit handlers: they would touch the machine again
+}
+
+// Looked at again only on the way out: a file whose text winsim cannot read or use, as opposed to a
+// refused change, a read-only file or a folder that cannot be written, which a reset would not mend.
+bool Machine::ContentUnusable() const {
+    struct stat st;
+    if (::stat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    bool read = fd >= 0 && ReadWholeFile(fd, text);
+    if (fd >= 0) ::close(fd);
+    if (!read) return true;
+    try {
+        std::error_code ec;
+        Json parsed = Json::parse(text, ec);
+        return ec || !parsed.is_object() || !MachineProblem(parsed).empty();
+    } catch (...) {
+        return true;
+    }
 }
 
 void Machine::CreateIfMissingLocked() {
@@ -298,6 +320,38 @@ bool Machine::Writable() {
     std::lock_guard<std::mutex> lock(gMutex);
     struct stat st;
     return ::stat(path_.c_str(), &st) != 0 || ReadOnlyReason(path_, Folder(), st).empty();
+}
+
+bool Machine::FileExists() {
+    std::lock_guard<std::mutex> lock(gMutex);
+    struct stat st;
+    return ::stat(path_.c_str(), &st) == 0;
+}
+
+bool Machine::ModifyExisting(const std::function<void(Json&)>& change) {
+    if (!FileExists()) return false;
+    Modify(change);
+    return true;
+}
+
+void Machine::Replace(const Json& machine) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    MakeFolders(path_);
+    FileLock fileLock(path_);
+    if (!fileLock.ok()) Fatal("its lock file cannot be opened");
+    struct stat st;
+    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
+    if (std::string problem = MachineProblem(machine); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
+    RemoveAbandonedTemporariesLocked();
+    std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || !WriteWholeFile(fd, machine.serialize()) || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+        int error = errno;
+        ::unlink(tmp.c_str());
+        Fatal(std::string("it cannot be written (") + std::strerror(error) + ")");
+    }
+    if (::fstat(fd, &st) != 0) Fatal("it cannot be read");
+    KeepLocked(fd, st, std::make_shared<Json>(machine));
 }
 
 void Machine::Use(const std::string& path) {

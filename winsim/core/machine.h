@@ -37,12 +37,21 @@ public:
     // Whether this process may change the machine file (its owner's write permission, and a folder and
     // file system it can write).
     bool Writable();
+    // Whether there is a file (or anything) at the path now.
+    bool FileExists();
+    // Modify, for a file that exists: false, and nothing made, when there is none (its folder removed, say).
+    // Only a removal in the instant between the look and the change's lock escapes it.
+    bool ModifyExisting(const std::function<void(Json&)>& change);
+    // Replaces whatever file is at the path, usable or not, with a new one holding machine; what it held
+    // is never read. The new file gets the mode a missing one is created with.
+    void Replace(const Json& machine);
 
     // Forgets the cached copy; the next access reads the file again.
     void Invalidate();
     // Points this process at another machine file (test controls only).
     static void Use(const std::string& path);
-    // Stops the program with a message naming the file and the problem; the file is left as it is.
+    // Stops the program with a message naming the file and the problem; the file is left as it is. Where
+    // the file's content is what cannot be used, the message says how to start again from the default.
     [[noreturn]] void Fatal(const std::string& problem) const;
 
 private:
@@ -53,6 +62,7 @@ private:
     void KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine);
     void ForgetLocked();
     void RemoveAbandonedTemporariesLocked() const;
+    bool ContentUnusable() const;
 
     std::string path_;
     uint64_t generation_ = 0;  // counts every content kept in cached_

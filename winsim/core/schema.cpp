@@ -362,7 +362,7 @@ std::vector<Field> MachineFields() {
         {"winhttp", Record({{"proxy", Text()}})},
         {"shell", Record({{"commands", ListOf(Anything())}})},
         {"ui", Record({{"answers", ListOf(Either(Whole(kMinInt32, kMaxInt32), Text()))}, {"messageBoxes", ListOf(Anything())}})},
-        {"processes", ListOf(Record({Required("pid", Whole(1, kMaxInt32)), {"image", Text()}, {"exitCode", Code32()}}))},
+        {"processes", ListOf(Record({Required("pid", Whole(1, kMaxInt32)), {"parent", Whole(1, kMaxInt32)}, {"image", Text()}, {"exitCode", Code32()}}))},
         {"faults", ListOf(Record({Required("function", Text()), {"error", Code32()}, {"after", nonNegative}, {"count", Whole(-1)}}))},
         {"test", MapOf(Whole())},  // winsim-ctl's counters
     };

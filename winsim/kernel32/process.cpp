@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,14 +24,19 @@ extern char** environ;
 namespace winsim {
 namespace {
 
-constexpr size_t kKeptExitRecords = 64;
+// The winsim process that started this one and may ask for its exit code (CreateProcessA, winsim-ctl run
+// and the test controls name it in the environment); 0: none.
+pid_t gAskingParent = 0;
+const char kParentVariable[] = "WINSIM_PARENT";
 
 class Process : public Object {
 public:
     pid_t pid = -1;
     bool reaped = false;
-    int status = 0;
+    DWORD exitCode = 0;  // known once reaped
 };
+
+bool Runs(int64_t pid) { return pid > 0 && pid <= INT32_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
 
 bool IsFile(const std::string& path) {
     struct stat st;
@@ -114,21 +121,25 @@ std::string CommandLineTail(const std::string& cmdLine) {
 }
 
 void RecordExitCode(int exitCode) {
-    if (!Machine::Loaded()) return;  // a process that never touched the machine leaves no trace in it
-    if (!Machine::Instance().Writable()) return;  // a read-only machine is only read: no trace either
+    // Kept only for a parent that may still ask: a program started otherwise leaves no trace.
+    if (gAskingParent <= 0 || ::getppid() != gAskingParent) return;
+    Machine& machine = Machine::Instance();
+    if (!machine.Writable()) return;  // a read-only machine is only read: no trace either
     char exe[4096];
     ssize_t len = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string image = len > 0 ? std::string(exe, static_cast<size_t>(len)) : std::string();
     image = MendUtf8(image.substr(image.rfind('/') + 1));
-    Machine::Instance().Modify([&](Json& machine) {
-        Json& records = ChildArray(machine, "processes");
+    // Never made for a machine that is gone: its test, say, removed its folder.
+    machine.ModifyExisting([&](Json& m) {
+        Json& records = ChildArray(m, "processes");
         Json kept = Json::array();
-        size_t count = records.size();
-        size_t first = count + 1 > kKeptExitRecords ? count + 1 - kKeptExitRecords : 0;
         size_t k = 0;
-        for (size_t i = first; i < count; ++i) kept[k++] = records.at(i);
+        for (const Json& r : records.as_array()) {
+            if (Runs(IntAt(r, "parent", 0))) kept[k++] = r;  // a parent that ended asks no more
+        }
         Json record = Json::object();
         record["pid"] = Json::number(static_cast<int64_t>(::getpid()));
+        record["parent"] = Json::number(static_cast<int64_t>(gAskingParent));
         record["image"] = Json::string(image);
         record["exitCode"] = Json::number(static_cast<int64_t>(exitCode));
         kept[k] = record;
@@ -136,33 +147,61 @@ void RecordExitCode(int exitCode) {
     });
 }
 
-bool RecordedExitCode(long pid, int32_t* exitCode) {
-    const auto view = Machine::Instance().Snapshot();
-    const Json& snap = *view;
-    if (!snap.has_field("processes")) return false;
-    const Json& records = snap.at("processes");
-    for (size_t i = records.size(); i-- > 0;) {
-        if (IntAt(records.at(i), "pid", -1) == pid) {
-            *exitCode = static_cast<int32_t>(IntAt(records.at(i), "exitCode", 0));
-            return true;
+bool TakeExitRecord(long pid, int32_t* exitCode) {
+    Machine& machine = Machine::Instance();
+    if (!machine.FileExists()) return false;  // looking never makes a machine
+    const long parent = static_cast<long>(::getpid());
+    auto mine = [&](const Json& r) { return IntAt(r, "pid", -1) == pid && IntAt(r, "parent", -1) == parent; };
+    {
+        const auto view = machine.Snapshot();
+        const Json& snap = *view;
+        if (!snap.has_field("processes")) return false;
+        bool found = false;
+        for (const Json& r : snap.at("processes").as_array()) {
+            if (mine(r)) {
+                *exitCode = static_cast<int32_t>(IntAt(r, "exitCode", 0));
+                found = true;
+            }
         }
+        if (!found) return false;
     }
-    return false;
+    if (machine.Writable()) {
+        machine.ModifyExisting([&](Json& m) {
+            Json& records = ChildArray(m, "processes");
+            Json kept = Json::array();
+            size_t k = 0;
+            for (const Json& r : records.as_array()) {
+                if (!mine(r)) kept[k++] = r;
+            }
+            records = kept;
+        });
+    }
+    return true;
 }
+
+std::string AskingParentVariable() { return std::string(kParentVariable) + "=" + std::to_string(::getpid()); }
 
 namespace {
 
 // glibc hands exit handlers the whole int the program returned; a wait status would keep 8 bits.
 void OnExit(int status, void*) { RecordExitCode(status); }
 
-__attribute__((constructor)) void RegisterExitRecorder() { ::on_exit(OnExit, nullptr); }
+__attribute__((constructor)) void RegisterExitRecorder() {
+    // Taken at start and not passed on: a program this one starts by other means has no asking parent.
+    if (const char* parent = std::getenv(kParentVariable)) {
+        gAskingParent = static_cast<pid_t>(std::atol(parent));
+        ::unsetenv(kParentVariable);
+        Machine::Instance();  // the machine named now, whatever folder the program goes to before its end
+    }
+    ::on_exit(OnExit, nullptr);
+}
 
-DWORD ExitCodeOf(Process* p) {
+DWORD ExitCodeOf(pid_t pid, int status) {
     int32_t recorded;
-    if (RecordedExitCode(p->pid, &recorded)) return static_cast<DWORD>(recorded);
-    if (WIFEXITED(p->status)) return static_cast<DWORD>(WEXITSTATUS(p->status));
-    if (WIFSIGNALED(p->status)) {
-        switch (WTERMSIG(p->status)) {
+    if (TakeExitRecord(pid, &recorded)) return static_cast<DWORD>(recorded);
+    if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) {
+        switch (WTERMSIG(status)) {
         case SIGSEGV:
         case SIGBUS: return 0xC0000005;  // STATUS_ACCESS_VIOLATION
         case SIGABRT: return 0xC0000409;  // what the Microsoft runtime's abort leaves
@@ -180,8 +219,9 @@ bool Reap(Process* p, bool block) {
         r = ::waitpid(p->pid, &status, block ? 0 : WNOHANG);
     } while (r < 0 && errno == EINTR);
     if (r == p->pid) {
+        // The record is taken at once: the handle keeps the code for every later question.
+        p->exitCode = ExitCodeOf(p->pid, status);
         p->reaped = true;
-        p->status = status;
         return true;
     }
     return false;
@@ -244,10 +284,14 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     // The child's entry code gets the exact command line, as GetCommandLine would give it.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "WINSIM_CMDLINE=", 15) != 0 && std::strncmp(*e, "WINSIM_MACHINE=", 15) != 0) env.emplace_back(*e);
+        if (std::strncmp(*e, "WINSIM_CMDLINE=", 15) != 0 && std::strncmp(*e, "WINSIM_MACHINE=", 15) != 0 &&
+            std::strncmp(*e, "WINSIM_PARENT=", 14) != 0) {
+            env.emplace_back(*e);
+        }
     }
     env.push_back("WINSIM_CMDLINE=" + cmdLine);
     env.push_back("WINSIM_MACHINE=" + Machine::Instance().Path());
+    env.push_back(AskingParentVariable());
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -305,7 +349,7 @@ extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
         SetLastError(p ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *lpExitCode = winsim::Reap(p, false) ? winsim::ExitCodeOf(p) : STILL_ACTIVE;
+    *lpExitCode = winsim::Reap(p, false) ? p->exitCode : STILL_ACTIVE;
     return TRUE;
 }
 

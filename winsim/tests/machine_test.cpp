@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -391,6 +393,16 @@ TEST_F(MachineFileTest, MachineWhereNothingCanBeWrittenIsReadWithoutALock) {
         EXPECT_EQ(bumped.err, "winsim: the machine file " + path + " cannot be used: " + reason + ", and this program changes the machine\n");
         EXPECT_EQ(ReadFile(path), content);
     }
+// gtest runs a "threadsafe" death test in the test binary started again, whose test ends without tearing
+// down: the folder of its machine must be inside this test's, which this test removes.
+TEST_F(MachineFileTest, DeathTestChildMakesItsFolderInsideTheTestsOwn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::fprintf(stderr, "machine in %s\n", Dir().c_str());
+            std::_Exit(7);
+        },
+        ::testing::ExitedWithCode(7), "machine in " + Dir() + "/winsim-test-");
 }
 
 using FaultTest = MachineTest;

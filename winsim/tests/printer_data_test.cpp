@@ -84,7 +84,7 @@ TEST_F(PrinterDataTest, EachHandleReachesItsOwnPrinterWhateverTheListBecomes) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
 
     testsupport::RunResult r =
-        testsupport::RunProgram(testsupport::BinPath("winsim-ctl"), {"answer", "IDOK"});  // any change of the file
+        testsupport::RunProgram(testsupport::BinPath("winsim-ctl"), {"answer", "OK"});  // any change of the file
     ASSERT_EQ(r.waitStatus, 0) << r.err;
     EXPECT_EQ(driverOf(label), L"Generic Text Only");
 }

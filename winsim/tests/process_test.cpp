@@ -3,13 +3,16 @@
 // gives 0xFFFFFFFF, not a wait status's 255); a missing program fails with ERROR_FILE_NOT_FOUND and a
 // missing folder with ERROR_PATH_NOT_FOUND; a bare program name is found in the caller's own folder;
 // a handle used after CloseHandle is invalid; a failed GetExitCodeProcess returns FALSE with its reason
-// in the last error.
+// in the last error; the exit code stays available through the handle until it is closed.
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,7 @@
 namespace {
 
 using testsupport::MachineTest;
+using Json = winsim::control::Json;
 
 std::string OnDriveZ(const std::string& hostPath) {
     std::string out = "Z:";
@@ -103,6 +107,63 @@ TEST_F(CreateProcessTest, ExitCodeKeepsAll32Bits) {
 TEST_F(CreateProcessTest, InvalidParameterToTheRuntimeEndsWithFailFastStatus) {
     // The runtime's default handler fails fast: STATUS_STACK_BUFFER_OVERRUN, not the code 0 after the call.
     EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " overrun", 0xC0000409));
+}
+
+TEST_F(CreateProcessTest, InvalidParameterBeforeAnyMachineCallStillGivesTheFullStatus) {
+    // Ended before it ever read the machine: the parent must still see all 32 bits, not the wait status's 8.
+    EXPECT_TRUE(RunsToExitCode(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " overrun-first", 0xC0000409));
+}
+
+// The exit code is asked for through the handle, as often as the caller likes while it is open; the machine
+// keeps a child's record only until its parent has it, and a record whose parent ended goes at the next
+// record written.
+TEST_F(CreateProcessTest, ExitRecordIsKeptOnlyWhileItsParentMayAskForIt) {
+    pid_t ended = ::fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    winsim::control::Change([&](Json& m) {
+        Json& records = m["processes"];
+        records[0] = Json::parse("{\"pid\": 4242, \"parent\": " + std::to_string(ended) + ", \"exitCode\": 1}");
+        records[1] = Json::parse("{\"pid\": 4343, \"parent\": " + std::to_string(::getppid()) + ", \"exitCode\": 2}");
+    });
+
+    Started s = Start(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " exit 0x800F0242");
+    ASSERT_TRUE(s.ok) << s.error;
+    ASSERT_EQ(WaitForSingleObject(s.pi.hProcess, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    for (int ask = 0; ask < 3; ++ask) {
+        DWORD code = 0;
+        EXPECT_NE(GetExitCodeProcess(s.pi.hProcess, &code), FALSE);
+        EXPECT_EQ(code, 0x800F0242u) << "asked " << ask + 1 << " times";
+    }
+    const Json records = winsim::control::Read().at("processes");
+    ASSERT_EQ(records.size(), 1u) << records.serialize();
+    EXPECT_EQ(records.at(0).at("pid").as_integer(), 4343) << "the record of a parent that still runs stays";
+    EXPECT_NE(CloseHandle(s.pi.hProcess), FALSE);
+}
+
+// A child that ends after its machine's folder was removed (a test cleaning up) must not make it again,
+// nor must its parent, waiting for it.
+TEST_F(CreateProcessTest, ExitRecordNeverMakesAMachineAgain) {
+    const std::string gone = Dir() + "/gone";
+    winsim::control::UseFreshMachine(gone + "/machine.json");
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    Started s = Start(nullptr, Quoted(OnDriveZ(WINSIM_TEST_CHILD)) + " hold " + std::to_string(ends[1]) + " " +
+                                   std::to_string(ends[0]));
+    ::close(ends[1]);
+    char ready = 0;
+    EXPECT_EQ(::read(ends[0], &ready, 1), 1) << "the child has read its machine";
+    std::filesystem::remove_all(gone);
+    ::close(ends[0]);
+    ASSERT_TRUE(s.ok) << s.error;
+    ASSERT_EQ(WaitForSingleObject(s.pi.hProcess, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_FALSE(testsupport::FileExists(gone)) << "the removed folder was made again";
+    // Calls that use the machine make a default one, as on first use; the test's folder holds it.
+    DWORD code = 1;
+    EXPECT_NE(GetExitCodeProcess(s.pi.hProcess, &code), FALSE);
+    EXPECT_EQ(code, 0u);
+    EXPECT_NE(CloseHandle(s.pi.hProcess), FALSE);
 }
 
 TEST_F(CreateProcessTest, ProgramIsFoundAsWindowsWouldName) {

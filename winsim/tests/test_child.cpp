@@ -5,6 +5,9 @@
 //   winsim_test_child overrun      copies a text too long for its buffer with wcscpy_s
 //   winsim_test_child startin DIR ARG...  starts itself with ARG... in folder DIR (a Win32 path) and exits
 //                                         with the exit code its child leaves
+//   winsim_test_child overrun-first  the same before any call that reads the machine
+//   winsim_test_child hold FD OTHER  uses the machine, says so on the socket FD (closing the inherited OTHER
+//                                 end), then waits for the test to close its end and exits with 0
 #include <limits.h>
 #include <unistd.h>
 
@@ -50,6 +53,21 @@ int main(int argc, char** argv) {
         GetTickCount();
         WCHAR buffer[4];
         wcscpy_s(buffer, 4, L"USB001");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "overrun-first") == 0) {
+        WCHAR buffer[4];
+        wcscpy_s(buffer, 4, L"USB001");
+        return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "hold") == 0) {
+        GetTickCount();
+        ::close(std::atoi(argv[3]));
+        int fd = std::atoi(argv[2]);
+        char c = 'r';
+        if (::write(fd, &c, 1) != 1) return 1;
+        while (::read(fd, &c, 1) > 0) {
+        }
         return 0;
     }
     return 2;

@@ -9,6 +9,7 @@
 
 #include "../core/machine.h"
 #include "../core/text.h"
+#include "message_box.h"
 
 namespace {
 
@@ -19,18 +20,6 @@ int DefaultAnswer(UINT type) {
     case MB_YESNO: return IDNO;
     default: return IDCANCEL;
     }
-}
-
-int ParseAnswer(std::string word) {
-    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (word == "ok" || word == "o" || word == "1") return IDOK;
-    if (word == "cancel" || word == "c" || word == "2") return IDCANCEL;
-    if (word == "abort" || word == "3") return IDABORT;
-    if (word == "retry" || word == "r" || word == "4") return IDRETRY;
-    if (word == "ignore" || word == "i" || word == "5") return IDIGNORE;
-    if (word == "yes" || word == "y" || word == "6") return IDYES;
-    if (word == "no" || word == "n" || word == "7") return IDNO;
-    return 0;
 }
 
 const char* Buttons(UINT type) {
@@ -50,12 +39,28 @@ int AskTerminal(const std::string& caption, const std::string& text, UINT type) 
         std::fflush(stderr);
         std::string line;
         if (!std::getline(std::cin, line)) return DefaultAnswer(type);
-        int answer = ParseAnswer(line);
+        int answer = winsim::MessageBoxAnswer(line);
         if (answer) return answer;
     }
 }
 
 }  // namespace
+
+namespace winsim {
+
+int MessageBoxAnswer(std::string word) {
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "ok" || word == "o" || word == "1") return IDOK;
+    if (word == "cancel" || word == "c" || word == "2") return IDCANCEL;
+    if (word == "abort" || word == "3") return IDABORT;
+    if (word == "retry" || word == "r" || word == "4") return IDRETRY;
+    if (word == "ignore" || word == "i" || word == "5") return IDIGNORE;
+    if (word == "yes" || word == "y" || word == "6") return IDYES;
+    if (word == "no" || word == "n" || word == "7") return IDNO;
+    return 0;
+}
+
+}  // namespace winsim
 
 // Message boxes are recorded in the machine. The answer is the next scripted one ("ui.answers",
 // numbers or button names); with none left a terminal on standard input is asked; else the box is
@@ -75,7 +80,7 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
         winsim::Json& answers = winsim::ChildArray(ui, "answers");
         if (answers.size() > 0) {
             const winsim::Json& first = answers.at(0);
-            answer = first.is_number() ? first.as_integer() : ParseAnswer(first.is_string() ? first.as_string() : "");
+            answer = first.is_number() ? first.as_integer() : winsim::MessageBoxAnswer(first.is_string() ? first.as_string() : "");
             winsim::Json rest = winsim::Json::array();
             for (size_t i = 1; i < answers.size(); ++i) rest[i - 1] = answers.at(i);
             answers = rest;
