@@ -275,7 +275,7 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
         if (*p == C('*')) {
             int w = va_arg(ap, int);
             if (w < 0) spec.minus = true;
-            spec.width = w < 0 ? 0 - static_cast<size_t>(static_cast<unsigned>(w)) : static_cast<size_t>(w);
+            spec.width = static_cast<size_t>(w < 0 ? -static_cast<int64_t>(w) : w);
             ++p;
         } else if (!Number(p, &spec.width)) {
             InvalidParameter(function, "the format asks for a width beyond the largest int");

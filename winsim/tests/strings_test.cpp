@@ -269,6 +269,8 @@ TEST(SecureCrtTest, PrintfConvertsAsMicrosoftsRuntimeDoes) {
     EXPECT_STREQ(buf, L"[+5| 5|0xff|010|7   |-007||1]");
     EXPECT_EQ(swprintf_s(buf, 64, L"[%5.2f|%-7.1e|%g|%08.3f]", 3.14159, 1500.0, 0.0001, -2.5), 31);
     EXPECT_STREQ(buf, L"[ 3.14|1.5e+03|0.0001|-002.500]");
+    EXPECT_EQ(swprintf_s(buf, 64, L"[%*d|%.*d|%-*.*s]", -3, 7, -1, 8, 4, 2, L"abc"), 12) << "a negative width is '-'";
+    EXPECT_STREQ(buf, L"[7  |8|ab  ]");
     char narrow[64];
     EXPECT_EQ(sprintf_s(narrow, 64, "%s|%S|%c|%C|%5.1s|%%", "ab", L"cd", 'e', L'f', "gh"), 17);
     EXPECT_STREQ(narrow, "ab|cd|e|f|    g|%");
