@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
