@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -41,21 +42,6 @@ const CrtLocale* Current() {
     return gCurrent;
 }
 
-// Converts with iconv; false when a character has no counterpart.
-bool Convert(const char* from, const char* to, const char* in, size_t inBytes, std::string* out) {
-    iconv_t cd = ::iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    out->assign(inBytes * 4 + 16, '\0');
-    char* src = const_cast<char*>(in);
-    char* dst = &(*out)[0];
-    size_t dstLeft = out->size();
-    size_t r = ::iconv(cd, &src, &inBytes, &dst, &dstLeft);
-    ::iconv_close(cd);
-    if (r == static_cast<size_t>(-1)) return false;
-    out->resize(out->size() - dstLeft);
-    return true;
-}
-
 // At most `limit` characters of the locale's narrow text, up to its terminating zero, read one character
 // at a time as the runtime reads them: never a byte beyond the last character taken. False when a
 // character is not one of the code page.
@@ -86,18 +72,40 @@ bool ToWide(const CrtLocale* locale, const char* narrow, size_t limit, std::wstr
     return ok;
 }
 
-bool ToNarrow(const CrtLocale* locale, const std::wstring& wide, std::string* narrow) {
-    if (!locale->charset) {
-        narrow->clear();
-        for (wchar_t c : wide) {
+// One wide character at a time into the locale's bytes, so that a conversion stops where its
+// destination is full.
+class Narrower {
+public:
+    explicit Narrower(const CrtLocale* locale)
+        : cd_(locale->charset ? ::iconv_open(locale->charset, "UTF-32LE") : nullptr) {}
+    ~Narrower() {
+        if (Usable() && cd_) ::iconv_close(cd_);
+    }
+    Narrower(const Narrower&) = delete;
+    Narrower& operator=(const Narrower&) = delete;
+    bool Usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    // False when the character has no counterpart in the code page.
+    bool Convert(wchar_t c, std::string* bytes) {
+        bytes->clear();
+        if (!cd_) {
             if (static_cast<uint32_t>(c) > 0xFF) return false;
-            narrow->push_back(static_cast<char>(c));
+            bytes->push_back(static_cast<char>(c));
+            return true;
         }
+        char32_t in = static_cast<char32_t>(c);
+        char out[8];
+        char* src = reinterpret_cast<char*>(&in);
+        size_t srcLeft = sizeof in;
+        char* dst = out;
+        size_t dstLeft = sizeof out;
+        if (::iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return false;
+        bytes->assign(out, sizeof out - dstLeft);
         return true;
     }
-    std::u32string utf32(wide.begin(), wide.end());
-    return Convert("UTF-32LE", locale->charset, reinterpret_cast<const char*>(utf32.data()), utf32.size() * 4, narrow);
-}
+
+private:
+    iconv_t cd_;
+};
 
 }  // namespace
 
@@ -154,26 +162,39 @@ extern "C" errno_t wcstombs_s(size_t* pReturnValue, char* mbstr, size_t sizeInBy
     if (mbstr) mbstr[0] = 0;
     if (pReturnValue) *pReturnValue = 0;
     if (!wcstr) winsim::InvalidParameter("wcstombs_s", "the source is a null pointer");
-    const CrtLocale* locale = Current();
-    // Storing count bytes takes at most count characters: none past them is read.
-    std::wstring wide = mbstr ? std::wstring(wcstr, wcsnlen(wcstr, count)) : std::wstring(wcstr);
+    Narrower narrower(Current());
+    if (!narrower.Usable()) return EILSEQ;
+    // count is in bytes stored; a size query ignores it. Whole characters only: a double-byte character
+    // is never cut in two. Every character stores a byte at least, so no more characters are read than
+    // the bytes that may be stored and one to tell whether the text ends there; a count below the size
+    // cuts without asking.
+    size_t limit = !mbstr ? static_cast<size_t>(-1) : count < sizeInBytes ? count : sizeInBytes - 1;
     std::string narrow;
-    if (!ToNarrow(locale, wide, &narrow)) return EILSEQ;
+    std::string bytes;
+    bool tooLong = false;
+    for (const wchar_t* p = wcstr;; ++p) {
+        if (mbstr && count < sizeInBytes && narrow.size() == limit) break;
+        if (!*p) break;
+        if (narrow.size() == limit) {
+            tooLong = true;
+            break;
+        }
+        if (!narrower.Convert(*p, &bytes)) return EILSEQ;
+        if (bytes.size() > limit - narrow.size()) {
+            tooLong = true;
+            break;
+        }
+        narrow += bytes;
+    }
     errno_t result = 0;
     if (mbstr) {
-        // count is in bytes stored; a size query ignores it. Whole characters only: a double-byte
-        // character is never cut in two.
-        size_t limit = count < sizeInBytes ? count : sizeInBytes - 1;
-        bool tooLong = narrow.size() > limit;
-        if (tooLong && count >= sizeInBytes && count != _TRUNCATE) {
-            winsim::InvalidParameter("wcstombs_s", "the destination of " + std::to_string(sizeInBytes) +
-                                                       " bytes is too small for the converted text");
+        if (tooLong && count >= sizeInBytes) {
+            if (count != _TRUNCATE) {
+                winsim::InvalidParameter("wcstombs_s", "the destination of " + std::to_string(sizeInBytes) +
+                                                           " bytes is too small for the converted text");
+            }
+            result = STRUNCATE;
         }
-        while (narrow.size() > limit) {
-            wide.pop_back();
-            ToNarrow(locale, wide, &narrow);
-        }
-        if (tooLong && count == _TRUNCATE) result = STRUNCATE;
         std::memcpy(mbstr, narrow.data(), narrow.size());
         mbstr[narrow.size()] = 0;
     }

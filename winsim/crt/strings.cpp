@@ -3,82 +3,17 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
-#include <vector>
 
+#include "format.h"
 #include "invalid_parameter.h"
 
 namespace {
 
-// Rewrites a Microsoft wide format for glibc: there %s and %c of a wide function are wide and
-// %S and %C narrow; glibc reads them the other way round.
-std::wstring MicrosoftWideFormat(const wchar_t* format) {
-    std::wstring out;
-    for (const wchar_t* p = format; *p; ++p) {
-        out += *p;
-        if (*p != L'%') continue;
-        ++p;
-        if (*p == L'%') {
-            out += *p;
-            continue;
-        }
-        bool sized = false;
-        while (*p && std::wcschr(L"-+ #0123456789.*hlwLIjzt", *p)) {
-            if (*p == L'h' || *p == L'l' || *p == L'w') sized = true;
-            if (*p == L'w') {
-                out += L'l';
-            } else if (*p == L'I' && p[1] == L'6' && p[2] == L'4') {
-                out += L"ll";
-                p += 2;
-            } else {
-                out += *p;
-            }
-            ++p;
-        }
-        if (!*p) break;
-        if (!sized && (*p == L's' || *p == L'c')) {
-            out += L'l';
-            out += *p;
-        } else if (!sized && (*p == L'S' || *p == L'C')) {
-            out += static_cast<wchar_t>(*p == L'S' ? L's' : L'c');
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
-// The whole formatted text, however long.
-std::wstring FormatWide(const wchar_t* format, va_list args) {
-    std::wstring fmt = MicrosoftWideFormat(format);
-    std::vector<wchar_t> buf(256);
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        errno = 0;
-        int n = std::vswprintf(buf.data(), buf.size(), fmt.c_str(), copy);
-        va_end(copy);
-        if (n >= 0) return std::wstring(buf.data(), static_cast<size_t>(n));
-        if (errno == EILSEQ) return std::wstring();  // a narrow argument that does not convert: no bigger buffer helps
-        if (buf.size() > (1u << 24)) return std::wstring();
-        buf.resize(buf.size() * 4);
-    }
-}
-
-std::string FormatNarrow(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n < 0) return std::string();
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
+size_t Length(const char* s, size_t most) { return strnlen(s, most); }
+size_t Length(const wchar_t* s, size_t most) { return wcsnlen(s, most); }
 
 template <class C>
 HRESULT CopyCch(C* dest, size_t cchDest, const C* src, size_t srcLen) {
@@ -107,7 +42,8 @@ errno_t CopyS(const char* function, C* dest, size_t size, const C* src) {
         dest[0] = 0;
         winsim::InvalidParameter(function, "the source is a null pointer");
     }
-    size_t len = std::char_traits<C>::length(src);
+    // The copy stops at the destination's end: no more of the source is read.
+    size_t len = Length(src, size);
     if (len >= size) {
         dest[0] = 0;
         winsim::InvalidParameter(function, TooSmall(size, len));
@@ -124,13 +60,20 @@ void CheckFormat(const char* function, C* buffer, size_t size, const C* format) 
 
 // The whole text or the handler: the formatting _s functions never cut.
 template <class C>
-int StoreFormatted(const char* function, C* buffer, size_t size, const std::basic_string<C>& text) {
-    if (text.size() >= size) {
+int StoreFormatted(const char* function, C* buffer, size_t size, const winsim::Formatted<C>& made) {
+    if (made.length >= size) {
         buffer[0] = 0;
-        winsim::InvalidParameter(function, TooSmall(size, text.size()));
+        winsim::InvalidParameter(function, TooSmall(size, made.length));
     }
-    std::char_traits<C>::copy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<int>(text.size());
+    std::char_traits<C>::copy(buffer, made.text.c_str(), made.text.size() + 1);
+    return static_cast<int>(made.text.size());
+}
+
+// What a string argument that does not convert leaves: no text, as glibc's printf gave it.
+template <class C>
+winsim::Formatted<C> Made(winsim::Formatted<C> made) {
+    if (made.failed) made = winsim::Formatted<C>();
+    return made;
 }
 
 }  // namespace
@@ -155,8 +98,9 @@ extern "C" errno_t wcsncpy_s(wchar_t* dest, size_t destsz, const wchar_t* src, s
         dest[0] = 0;
         winsim::InvalidParameter("wcsncpy_s", "the source is a null pointer");
     }
-    // Never reads more of the source than count characters.
-    size_t len = count == _TRUNCATE ? std::wcslen(src) : wcsnlen(src, count);
+    // No more of the source than count characters, nor than the destination holds with one more to
+    // tell whether the source ends there.
+    size_t len = wcsnlen(src, count < destsz ? count : destsz);
     if (len >= destsz) {
         if (count == _TRUNCATE) {
             std::wmemcpy(dest, src, destsz - 1);
@@ -183,7 +127,7 @@ extern "C" errno_t wcscat_s(wchar_t* dest, size_t destsz, const wchar_t* src) {
         winsim::InvalidParameter("wcscat_s", "the destination holds no terminating zero within its " +
                                                  std::to_string(destsz) + " characters");
     }
-    size_t len = std::wcslen(src);
+    size_t len = wcsnlen(src, destsz - have);
     if (have + len >= destsz) {
         dest[0] = 0;
         winsim::InvalidParameter("wcscat_s", TooSmall(destsz, have + len));
@@ -196,9 +140,9 @@ extern "C" int swprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* f
     CheckFormat("swprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatWide(format, args);
+    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("swprintf_s", sizeOfBuffer - 1, format, args));
     va_end(args);
-    return StoreFormatted("swprintf_s", buffer, sizeOfBuffer, text);
+    return StoreFormatted("swprintf_s", buffer, sizeOfBuffer, made);
 }
 
 extern "C" int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, const wchar_t* format, ...) {
@@ -208,42 +152,40 @@ extern "C" int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, 
         buffer[0] = 0;
         return -1;
     }
+    // count cuts without an error below the size; _TRUNCATE cuts at the size.
+    bool cuts = count < sizeOfBuffer || count == _TRUNCATE;
+    size_t limit = count < sizeOfBuffer ? count : sizeOfBuffer - 1;
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatWide(format, args);
+    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("_snwprintf_s", limit, format, args));
     va_end(args);
-    if (count < sizeOfBuffer) {  // cut at count characters, no error
-        size_t n = text.size() < count ? text.size() : count;
-        std::wmemcpy(buffer, text.c_str(), n);
-        buffer[n] = 0;
-        return n < text.size() ? -1 : static_cast<int>(n);
+    if (cuts) {
+        std::wmemcpy(buffer, made.text.c_str(), made.text.size());
+        buffer[made.text.size()] = 0;
+        return made.length > limit ? -1 : static_cast<int>(made.length);
     }
-    if (text.size() >= sizeOfBuffer && count == _TRUNCATE) {
-        std::wmemcpy(buffer, text.c_str(), sizeOfBuffer - 1);
-        buffer[sizeOfBuffer - 1] = 0;
-        return -1;
-    }
-    return StoreFormatted("_snwprintf_s", buffer, sizeOfBuffer, text);
+    return StoreFormatted("_snwprintf_s", buffer, sizeOfBuffer, made);
 }
 
 extern "C" int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...) {
     CheckFormat("sprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
-    std::string text = FormatNarrow(format, args);
+    winsim::Formatted<char> made = Made(winsim::FormatNarrow("sprintf_s", sizeOfBuffer - 1, format, args));
     va_end(args);
-    return StoreFormatted("sprintf_s", buffer, sizeOfBuffer, text);
+    return StoreFormatted("sprintf_s", buffer, sizeOfBuffer, made);
 }
 
+// strsafe copies until the destination is full: no more of the source is read.
 extern "C" HRESULT StringCchCopyW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {
-    return CopyCch(pszDest, cchDest, pszSrc ? pszSrc : L"", pszSrc ? std::wcslen(pszSrc) : 0);
+    return CopyCch(pszDest, cchDest, pszSrc ? pszSrc : L"", pszSrc ? wcsnlen(pszSrc, cchDest) : 0);
 }
 
 extern "C" HRESULT StringCchCatW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszSrc) {
     if (!pszDest || cchDest == 0 || cchDest > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
     size_t have = wcsnlen(pszDest, cchDest);
     if (have == cchDest) return STRSAFE_E_INVALID_PARAMETER;
-    return CopyCch(pszDest + have, cchDest - have, pszSrc ? pszSrc : L"", pszSrc ? std::wcslen(pszSrc) : 0);
+    return CopyCch(pszDest + have, cchDest - have, pszSrc ? pszSrc : L"", pszSrc ? wcsnlen(pszSrc, cchDest - have) : 0);
 }
 
 extern "C" HRESULT StringCchLengthW(LPCWSTR psz, size_t cchMax, size_t* pcchLength) {
@@ -256,20 +198,21 @@ extern "C" HRESULT StringCchLengthW(LPCWSTR psz, size_t cchMax, size_t* pcchLeng
     return n == cchMax ? STRSAFE_E_INVALID_PARAMETER : S_OK;
 }
 
+// strsafe formats with the runtime's printf, so a format the runtime refuses calls its handler here too.
 extern "C" HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszFormat, ...) {
     if (!pszDest || cchDest == 0 || cchDest > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
     va_list args;
     va_start(args, pszFormat);
-    std::wstring text = FormatWide(pszFormat, args);
+    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("StringCchPrintfW", cchDest - 1, pszFormat, args));
     va_end(args);
-    return CopyCch(pszDest, cchDest, text.c_str(), text.size());
+    return CopyCch(pszDest, cchDest, made.text.c_str(), made.length);
 }
 
 extern "C" HRESULT StringCchPrintfA(LPSTR pszDest, size_t cchDest, LPCSTR pszFormat, ...) {
     if (!pszDest || cchDest == 0 || cchDest > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
     va_list args;
     va_start(args, pszFormat);
-    std::string text = FormatNarrow(pszFormat, args);
+    winsim::Formatted<char> made = Made(winsim::FormatNarrow("StringCchPrintfA", cchDest - 1, pszFormat, args));
     va_end(args);
-    return CopyCch(pszDest, cchDest, text.c_str(), text.size());
+    return CopyCch(pszDest, cchDest, made.text.c_str(), made.length);
 }

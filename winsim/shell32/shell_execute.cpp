@@ -6,6 +6,7 @@
 #include <openssl/x509.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -101,7 +102,9 @@ void CarryOut(winsim::Json& machine, winsim::Json& command, const std::string& f
         winsim::Json& devices = winsim::ChildArray(machine, "devices");
         for (size_t i = 0; i < devices.size(); ++i) {
             if (winsim::devices::SameText(winsim::StringAt(devices.at(i), "instanceId", ""), id)) {
-                devices[i]["restarts"] = winsim::Json::number(winsim::IntAt(devices.at(i), "restarts", 0) + 1);
+                int64_t restarts = winsim::IntAt(devices.at(i), "restarts", 0);
+                // The count stays at the end of its range rather than leaving it.
+                if (restarts < INT64_MAX) devices[i]["restarts"] = winsim::Json::number(restarts + 1);
             }
         }
     }

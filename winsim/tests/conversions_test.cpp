@@ -9,9 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstring>
 #include <cwchar>
+#include <string>
+
+#include "unreadable_page.h"
 
 namespace {
 
@@ -99,6 +103,50 @@ TEST_F(ConversionsDeathTest, ConversionEndsTheProgramOnADestinationTooSmallOrANu
                 "wcstombs_s: the destination of 4 bytes is too small");
     EXPECT_EXIT(wcstombs_s(nullptr, narrow, 4, nullptr, 1), kEndedByHandler, "wcstombs_s: the source is a null pointer");
     EXPECT_EXIT(wcstombs_s(nullptr, nullptr, 4, L"a", 1), kEndedByHandler, "wcstombs_s: the destination is a null pointer");
+}
+
+// With _TRUNCATE or a count at the size, the conversion reads no more than the destination holds and
+// one character to tell whether the text ends there; Microsoft's runtime answers STRUNCATE, or calls the
+// handler when no cut was asked for.
+TEST_F(ConversionsDeathTest, ConversionReadsNoFurtherThanTheDestinationHolds) {
+    testsupport::BeforeUnreadablePage<wchar_t> wide(L"abcdefghij");
+    char narrow[10];
+    size_t n = 99;
+    EXPECT_EQ(wcstombs_s(&n, narrow, 10, wide.Text(), _TRUNCATE), STRUNCATE);
+    EXPECT_STREQ(narrow, "abcdefghi");
+    EXPECT_EQ(n, 10u);
+    EXPECT_EQ(wcstombs_s(&n, narrow, 10, wide.Text(), 9), 0);
+    EXPECT_STREQ(narrow, "abcdefghi");
+    EXPECT_EXIT(wcstombs_s(&n, narrow, 10, wide.Text(), 100), kEndedByHandler,
+                "wcstombs_s: the destination of 10 bytes is too small");
+
+    testsupport::BeforeUnreadablePage<char> chinese(std::string(kChinese) + "abc");
+    WCHAR buf[4];
+    EXPECT_EQ(mbstowcs_s(&n, buf, 4, chinese.Text(), _TRUNCATE), STRUNCATE);
+    EXPECT_STREQ(buf, L"中文a");
+    EXPECT_EQ(n, 4u);
+    EXPECT_EXIT(mbstowcs_s(&n, buf, 4, chinese.Text(), 100), kEndedByHandler, "mbstowcs_s: the destination of 4");
+}
+
+// A long text cut to a destination costs about what is stored, not a conversion per character dropped.
+TEST_F(ConversionsTest, CuttingALongTextCostsWhatIsStored) {
+    auto started = std::chrono::steady_clock::now();
+    const std::wstring text(200000, L'中');
+    char small[10];
+    size_t n = 99;
+    EXPECT_EQ(wcstombs_s(&n, small, 10, text.c_str(), _TRUNCATE), STRUNCATE);
+    EXPECT_EQ(std::string(small), "\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0");
+    EXPECT_EQ(n, 9u);
+    std::string large(100001, '#');
+    EXPECT_EQ(wcstombs_s(&n, &large[0], large.size(), text.c_str(), _TRUNCATE), STRUNCATE);
+    EXPECT_EQ(n, 100001u);
+    EXPECT_EQ(std::strlen(large.c_str()), 100000u);
+    std::wstring wide(50001, L'#');
+    const std::string letters(200000, 'a');
+    EXPECT_EQ(mbstowcs_s(&n, &wide[0], wide.size(), letters.c_str(), _TRUNCATE), STRUNCATE);
+    EXPECT_EQ(n, 50001u);
+    // A sanity limit only: cutting a character at a time took seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 
 }  // namespace

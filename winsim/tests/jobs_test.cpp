@@ -7,6 +7,8 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -233,6 +235,55 @@ TEST_F(JobsTest, StoppedSpoolerCancelledJobAndAbortEndWhatReachesTheDevice) {
     EXPECT_FALSE(WritePrinter(h, const_cast<BYTE*>(kCommand), 1, &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
     EXPECT_NE(Start(h), 0u);
+}
+
+// The spooler's job ids are DWORDs other than 0: past the last one the count goes round to 1, and an id a
+// job still holds is skipped. A count at the end of its range stays there.
+TEST_F(JobsTest, JobIdsGoRoundPastTheLastDwordAndSkipIdsInUse) {
+    winsim::control::Change([](Json& m) { m["spooler"]["nextJobId"] = Json::number(static_cast<int64_t>(0xFFFFFFFF)); });
+    HANDLE h = Open(L"Label");
+    HANDLE other = Open(L"Label");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(Start(h), 0xFFFFFFFFu);
+    EXPECT_EQ(GetLastError(), 0xDEADBEEFu);
+    EXPECT_EQ(Jobs().at(0).at("id").as_number().to_int64(), 0xFFFFFFFF);
+    EXPECT_EQ(Start(other), 1u);
+
+    // Ids 2 and 4 are still held; 3 is free.
+    winsim::control::Change([](Json& m) {
+        Json held = Json::object();
+        held["id"] = Json::number(2);
+        Json& jobs = m["spooler"]["jobs"];
+        jobs[jobs.size()] = held;
+        held["id"] = Json::number(4);
+        jobs[jobs.size()] = held;
+    });
+    ASSERT_TRUE(EndDocPrinter(h));
+    ASSERT_TRUE(EndDocPrinter(other));
+    EXPECT_EQ(Start(h), 3u);
+    EXPECT_EQ(Start(other), 5u);
+    EXPECT_EQ(winsim::control::Read().at("spooler").at("nextJobId").as_integer(), 6);
+    ASSERT_TRUE(EndDocPrinter(h));
+    ASSERT_TRUE(EndDocPrinter(other));
+
+    // The last id held by a job: the count goes round to 1 without leaving the range.
+    winsim::control::Change([](Json& m) {
+        m["spooler"]["jobs"] = Json::array();
+        m["spooler"]["jobs"][0]["id"] = Json::number(static_cast<int64_t>(0xFFFFFFFF));
+        m["spooler"]["nextJobId"] = Json::number(static_cast<int64_t>(0xFFFFFFFF));
+    });
+    EXPECT_EQ(Start(h), 1u);
+    EXPECT_EQ(winsim::control::Read().at("spooler").at("nextJobId").as_integer(), 2);
+
+    // A page count at the end of its range.
+    winsim::control::Change([](Json& m) {
+        m["spooler"]["jobs"][1]["pages"] = Json::number(std::numeric_limits<int64_t>::max());
+    });
+    SetLastError(0xDEADBEEF);
+    EXPECT_TRUE(EndPagePrinter(h));
+    EXPECT_EQ(GetLastError(), 0xDEADBEEFu);
+    EXPECT_EQ(Jobs().at(1).at("pages").as_number().to_int64(), std::numeric_limits<int64_t>::max());
+    EXPECT_TRUE(EndDocPrinter(h));
 }
 
 }  // namespace

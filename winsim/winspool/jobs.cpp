@@ -4,7 +4,9 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <set>
 
 #include "../core/devices.h"
 #include "../core/text.h"
@@ -47,6 +49,11 @@ PrinterHandle* InDocument(HANDLE h) {
     }
     return handle;
 }
+
+int64_t NextJobId(int64_t id) { return id >= 0xFFFFFFFF ? 1 : id + 1; }
+
+// One more, staying at the end of the count's range rather than leaving it.
+int64_t CountedOnce(int64_t count) { return count < INT64_MAX ? count + 1 : count; }
 
 Json* FindJob(Json& machine, DWORD id) {
     Json& jobs = winsim::ChildArray(winsim::ChildObject(machine, "spooler"), "jobs");
@@ -120,9 +127,11 @@ extern "C" DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pD
         }
         Json& spooler = winsim::ChildObject(machine, "spooler");
         Json& jobs = winsim::ChildArray(spooler, "jobs");
-        // Ids are never reused, even when a hand-edited machine lists jobs the counter has not seen.
+        // As the spooler does: the next id on, past the last DWORD back to 1, skipping ids jobs still hold.
+        std::set<int64_t> used;
+        for (size_t i = 0; i < jobs.size(); ++i) used.insert(winsim::IntAt(jobs.at(i), "id", 0));
         int64_t next = std::max<int64_t>(winsim::IntAt(spooler, "nextJobId", 1), 1);
-        for (size_t i = 0; i < jobs.size(); ++i) next = std::max(next, winsim::IntAt(jobs.at(i), "id", 0) + 1);
+        while (used.count(next)) next = NextJobId(next);
         id = static_cast<DWORD>(next);
         Json job = Json::object();
         job["id"] = Json::number(next);
@@ -135,7 +144,7 @@ extern "C" DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pD
         job["complete"] = Json::boolean(false);
         jobs[jobs.size()] = job;
         // Last: a new field moves the spooler's others, and the references into them.
-        spooler["nextJobId"] = Json::number(next + 1);
+        spooler["nextJobId"] = Json::number(NextJobId(next));
     });
     if (error) {
         SetLastError(error);
@@ -187,7 +196,9 @@ extern "C" BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
     if (Failing("EndPagePrinter")) return FALSE;
     PrinterHandle* handle = InDocument(hPrinter);
     if (!handle) return FALSE;
-    return ChangeJob(*handle, [](Json&, Json& job) { job["pages"] = Json::number(winsim::IntAt(job, "pages", 0) + 1); }) == 0;
+    return ChangeJob(*handle, [](Json&, Json& job) {
+               job["pages"] = Json::number(CountedOnce(winsim::IntAt(job, "pages", 0)));
+           }) == 0;
 }
 
 // Simplified: the job is complete at once (no despooling); it stays listed so that tests can read it.
