@@ -31,6 +31,7 @@ const wchar_t* OwnEnvironment() {
     case PROCESSOR_ARCHITECTURE_AMD64: return L"Windows x64";
     case PROCESSOR_ARCHITECTURE_IA64: return L"Windows IA64";
     case PROCESSOR_ARCHITECTURE_ARM64: return L"Windows ARM64";
+    case PROCESSOR_ARCHITECTURE_ARM: return L"Windows ARM";
     default: return nullptr;
     }
 }

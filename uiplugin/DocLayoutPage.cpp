@@ -150,6 +150,7 @@ int CDocLayoutPage::Selection(int comboId) const {
 LRESULT CDocLayoutPage::InitPage(UINT, WPARAM, LPARAM, BOOL&) {
     CenterWindow(GetParent(m_hWnd));
     if (!Settings()) return TRUE;
+    m_shownRead = m_pContext->settingsRead;
     InitOffsets();
     InitRotation();
     InitEffect();
@@ -545,9 +546,9 @@ void CDocLayoutPage::KeepWithinControls() {
 // commit, so the next Apply sends it again.
 int CDocLayoutPage::Apply() {
     QVPrinterSettings* s = Settings();
-    // A record that could not be read holds defaults: storing it, or sending from it, would lose the
-    // printer's settings.
-    if (!m_initialized || !s || m_pContext->settingsUnread) return 0;
+    // A page filled from a record that could not be read (or from none at all) shows defaults or zeros:
+    // storing them, or sending from them, would lose the printer's settings.
+    if (!m_initialized || !s || !m_shownRead) return 0;
     KeepWithinControls();
     if (m_pendingMediaType != s->mediaType || m_pendingGapCutType != s->gapCutType) {
         if (!SendMediaTypeCmd()) return 0;

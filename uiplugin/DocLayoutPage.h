@@ -119,4 +119,6 @@ private:
     int32_t m_pendingMediaType = 0;
     int32_t m_pendingGapCutType = 0;
     int32_t m_pendingPrintMethod = 0;
+    // The record the page was filled from was the printer's (or the defaults made because it had none).
+    bool m_shownRead = false;
 };

@@ -51,7 +51,7 @@ void Fill(OPTITEM& item, POEMCUIPPARAM param, UINT nameId, BYTE level, DWORD fla
 
 }  // namespace
 
-HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
+HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, bool partRead) {
     if ((dwMode != OEMCUIP_DOCPROP && dwMode != OEMCUIP_PRNPROP) || !pOemCUIPParam) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
@@ -61,11 +61,11 @@ HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
         pOemCUIPParam->OEMCUIPCallback = NullOptItemCallback;
         return S_OK;
     }
-    return BuildOptItems(pOemCUIPParam);
+    return BuildOptItems(pOemCUIPParam, partRead);
 }
 
 // An array shorter than the group is refused whole: filling it would write past its end.
-HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param) {
+HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param, bool partRead) {
     TraceStub(param->pPublicDM);
     if (!param->pOEMOptItems) {
         param->cOEMOptItems = kItemCount;
@@ -83,6 +83,7 @@ HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param) {
     const auto* part = static_cast<const QVOemDevMode*>(param->pOEMDM);
     QVPrinterSettings settings{};
     if (part) settings = part->body;
+    m_itemsRead = part && partRead;
     TraceStub(part ? &part->body : nullptr);
 
     OPTITEM* items = param->pOEMOptItems;
@@ -103,9 +104,10 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     }
     auto* owner = static_cast<QVDrvUI*>(pOemCUIPParam->pOEMUserData);
     SheetContext* context = owner ? owner->GetContext() : nullptr;
-    // A record that could not be read holds defaults: storing it would lose the printer's settings.
-    if (!context || !context->pSettings || context->settingsUnread || !pOemCUIPParam->pOEMOptItems ||
-        pOemCUIPParam->cOEMOptItems < kItemCount) {
+    // Items filled from a record that could not be read show defaults, and so does a sheet that opened on
+    // one: storing either would lose the printer's settings.
+    if (!context || !context->pSettings || !owner->ItemsRead() || !context->settingsRead ||
+        !pOemCUIPParam->pOEMOptItems || pOemCUIPParam->cOEMOptItems < kItemCount) {
         return CPSUICB_ACTION_NONE;
     }
     const OPTITEM* items = pOemCUIPParam->pOEMOptItems;

@@ -68,7 +68,7 @@ void ConvertPart(const QVOemDevMode* in, QVOemDevMode* out) {
     }
 }
 
-HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings, bool paperStep, bool* unread) {
+HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings, bool paperStep, bool* read) {
     if (!param) return InvalidParameter();
     auto* out = static_cast<QVOemDevMode*>(param->pOEMDMOut);
     switch (dwMode) {
@@ -91,8 +91,8 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
         }
         if (!settings) return E_OUTOFMEMORY;  // the object's buffer could not be allocated
         WriteHeader(out);
-        bool read = LoadPrinterSettings(param->hPrinter, settings);
-        if (unread) *unread = !read;
+        bool loaded = LoadPrinterSettings(param->hPrinter, settings);
+        if (read) *read = loaded;
         settings->paperWidth = static_cast<float>(param->pPublicDMOut->dmPaperWidth / 10.0);
         settings->paperLength = static_cast<float>(param->pPublicDMOut->dmPaperLength / 10.0);
         std::memcpy(&out->body, settings, sizeof *settings);
@@ -147,10 +147,12 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
         }
     } else {
         DefaultPrinterSettings(modelId, &local);
-        // Only a value that is missing or too long to be the record is replaced, and only by the defaults
-        // of a model that is known. Any other failure (no memory, no spooler, no access) says nothing about
-        // what is stored, so it stays as it is and the caller works with the defaults this time.
-        changed = modelKnown && (read == ERROR_FILE_NOT_FOUND || read == ERROR_MORE_DATA);
+        // Only a value that is missing or too long to be the record is replaced. A missing one loses nothing,
+        // so it is written even for a model nobody could tell (the next read that can tell it corrects it);
+        // one too long only by the defaults of a known model. Any other failure (no memory, no spooler, no
+        // access) says nothing about what is stored, so it stays and the caller works with the defaults
+        // this time.
+        changed = read == ERROR_FILE_NOT_FOUND || (modelKnown && read == ERROR_MORE_DATA);
     }
     // A handle without write access fails here; the caller still gets the record.
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
@@ -164,8 +166,8 @@ int32_t GetModelIdFromDriver(HANDLE hPrinter) {
     return modelId;
 }
 
-HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* unread) {
-    return DevModeStep(dwMode, pOemDMParam, settings, true, unread);
+HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* read) {
+    return DevModeStep(dwMode, pOemDMParam, settings, true, read);
 }
 
 HRESULT OemDevModeNoPaper(DWORD dwMode, POEMDMPARAM pOemDMParam) {

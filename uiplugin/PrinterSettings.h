@@ -123,8 +123,9 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
 int32_t GetModelIdFromDriver(HANDLE hPrinter);
 
 // IPrintOemCommon::DevMode: settings is the plug-in object's record buffer, filled by OEMDM_MERGE.
-// unread, when given, tells after a MERGE whether the stored record could not be read.
-HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* unread = nullptr);
+// read, when given, tells after a MERGE whether the record it filled in was the printer's (or the
+// defaults made because it had none).
+HRESULT OemDevMode(DWORD dwMode, POEMDMPARAM pOemDMParam, QVPrinterSettings* settings, bool* read = nullptr);
 // The same, but its MERGE stores the printer's record in the output part as it is, without the
 // paper size of the public DEVMODE.
 HRESULT OemDevModeNoPaper(DWORD dwMode, POEMDMPARAM pOemDMParam);

@@ -71,15 +71,22 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* context, S
     }
     // A handle that an earlier device sheet left open would otherwise be lost.
     CloseOwnPrinter();
-    context->hPrinter = param->hPrinter;
-    context->pOemDevMode = static_cast<QVOemDevMode*>(param->pOEMDM);
+    // The sheet shows and stores the record as the object holds it now, with what is known of where it
+    // came from: a MERGE while the sheet is up (the core may make the job's DEVMODE anew) changes neither.
+    m_sheet = *context;
+    if (context->pSettings) {
+        m_sheetSettings = *context->pSettings;
+        m_sheet.pSettings = &m_sheetSettings;
+    }
+    m_sheet.hPrinter = param->hPrinter;
+    m_sheet.pOemDevMode = static_cast<QVOemDevMode*>(param->pOEMDM);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     HANDLE own = nullptr;
     if (OpenPrinterW(param->pPrinterName, &own, &defaults)) {
-        context->hPrinter = own;
+        m_sheet.hPrinter = own;
         m_ownsPrinter = TRUE;
     }
-    m_pContext = context;
+    m_pContext = &m_sheet;
 
     HRESULT hr;
     if (kind == kDeviceSheet) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <prcomoem.h>
 
+#include "PrinterSettings.h"
 #include "QVLock.h"
 #include "SheetContext.h"
 
@@ -21,10 +22,13 @@ public:
     QVDrvUI(const QVDrvUI&) = delete;
     QVDrvUI& operator=(const QVDrvUI&) = delete;
 
-    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam);
+    // partRead: the private part the items are built from (the last MERGE's) holds the printer's record.
+    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, bool partRead);
     // The count query without an item array; otherwise fills the five items of the "Other Option"
     // group, E_FAIL with ERROR_INSUFFICIENT_BUFFER when the array is shorter.
-    HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam);
+    HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam, bool partRead);
+    // The items were filled from the printer's record: only then may their Apply store it.
+    bool ItemsRead() const { return m_itemsRead; }
     // Null outside the document sheet's life.
     SheetContext* GetContext() const { return m_pContext; }
     // Any kind other than kDeviceSheet is the document sheet.
@@ -46,11 +50,14 @@ private:
     CAboutPage* m_pDocAboutPage = nullptr;
     CAboutPage* m_pDevAboutPage = nullptr;
     CDocPaperSizeManagePage* m_pPaperPage = nullptr;
-    SheetContext* m_pContext = nullptr;
+    SheetContext* m_pContext = nullptr;  // &m_sheet while a sheet is open
+    SheetContext m_sheet{};
+    QVPrinterSettings m_sheetSettings{};
     QVLock m_lock;
     // Whether the context's printer handle is the one this controller opened; the core's own is never
     // closed here.
     BOOL m_ownsPrinter = FALSE;
+    bool m_itemsRead = false;
 };
 
 // Stores the option items' values when the user applies the sheet; always CPSUICB_ACTION_NONE.

@@ -1,4 +1,5 @@
-// What the plug-in object shares with its controller and pages: one per object, living as long as it.
+// What the plug-in object shares with its controller: one per object, living as long as it. An open sheet
+// works on a copy made when it opened, so that it shows and stores one record whatever later MERGEs find.
 #pragma once
 #include <windows.h>
 #include <prcomoem.h>
@@ -9,9 +10,11 @@ struct QVPrinterSettings;
 struct SheetContext {
     HANDLE hPrinter;
     QVOemDevMode* pOemDevMode;
-    IPrintCoreHelper* pCoreHelper;  // one reference held
-    QVPrinterSettings* pSettings;   // the object's record buffer
-    // The last MERGE could not read the stored record: the buffer holds defaults, which must not
-    // replace what is stored.
-    bool settingsUnread;
+    IPrintCoreHelper* pCoreHelper;  // one reference held by the object; a sheet's copy borrows it
+    QVPrinterSettings* pSettings;   // the object's record buffer, or the open sheet's record
+    // pSettings holds the printer's record as read, or the defaults made because it had none. False
+    // before the first MERGE and after one that could not read the record: the defaults it then holds
+    // must not replace what is stored.
+    // For the object's buffer this is also what the private part of its last MERGE holds.
+    bool settingsRead;
 };

@@ -170,7 +170,10 @@ STDMETHODIMP COemUI2::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD 
 }
 
 STDMETHODIMP COemUI2::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
-    return OemDevMode(dwMode, pOemDMParam, m_context.pSettings, &m_context.settingsUnread);
+    bool read = false;
+    HRESULT hr = OemDevMode(dwMode, pOemDMParam, m_context.pSettings, &read);
+    if (dwMode == OEMDM_MERGE && SUCCEEDED(hr)) m_context.settingsRead = read;
+    return hr;
 }
 
 // The first helper stays: the core publishes once per object, and a second one is not asked for.
@@ -185,7 +188,7 @@ STDMETHODIMP COemUI2::PublishDriverInterface(IUnknown* pIUnknown) {
 }
 
 STDMETHODIMP COemUI2::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
-    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam) : E_FAIL;
+    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam, m_context.settingsRead) : E_FAIL;
 }
 
 STDMETHODIMP COemUI2::DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {

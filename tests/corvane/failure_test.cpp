@@ -258,6 +258,53 @@ TEST_F(FailureTest, RollbackLeavesTheSameDriverOfAnotherEnvironmentAndItsPackage
     }
 }
 
+// On every architecture a machine can have, a failed install takes away the driver and the package it
+// added (in the environment Windows names for the architecture) and leaves the same driver of another
+// environment with its package.
+TEST_F(FailureTest, FailedInstallRollsBackOnEveryArchitecture) {
+    const struct {
+        int architecture;
+        const char* own;
+        const char* other;  // an environment with an older driver of the same name
+    } cases[] = {
+        {PROCESSOR_ARCHITECTURE_INTEL, "Windows NT x86", "Windows x64"},
+        {PROCESSOR_ARCHITECTURE_ARM, "Windows ARM", "Windows NT x86"},
+        {PROCESSOR_ARCHITECTURE_IA64, "Windows IA64", "Windows NT x86"},
+        {PROCESSOR_ARCHITECTURE_AMD64, "Windows x64", "Windows NT x86"},
+        {PROCESSOR_ARCHITECTURE_ARM64, "Windows ARM64", "Windows x64"},
+    };
+    const char otherStored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlprtdrv.inf_old_7\\ZLPrtDrv.inf";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.own);
+        winsim::control::UseFreshMachine(MachinePath());
+        std::remove((TempDir() + "ZL/logs/ZLPrtDrvCtrl.log").c_str());
+        Change([&](Json& m) {
+            m["system"]["architecture"] = Json::number(c.architecture);
+            m["spooler"]["drivers"][c.other][0]["name"] = Json::string("Brisora-40");
+            m["spooler"]["drivers"][c.other][0]["infPath"] = Json::string(otherStored);
+            m["spooler"]["driverStore"][0]["storedInf"] = Json::string(otherStored);
+            m["spooler"]["driverStore"][0]["environment"] = Json::string(c.other);
+        });
+        winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails
+        winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED, 5);
+
+        testsupport::RunResult r = Corvane("/Install");
+        ASSERT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, -1004);
+        EXPECT_TRUE(Logged("AddPrinterToControlPanel:AddPrinter failed ! (GetLastError = 0x5)"));
+
+        const Json drivers = Read("spooler").at("drivers");
+        for (const auto& environment : drivers.as_object()) {
+            size_t expected = environment.first == c.other ? 1u : 0u;
+            EXPECT_EQ(environment.second.size(), expected) << environment.first;
+        }
+        const Json store = Read("spooler").at("driverStore");
+        ASSERT_EQ(store.size(), 1u) << "the package the install staged is gone";
+        EXPECT_EQ(store.at(0).at("environment").as_string(), c.other);
+        for (const std::string& m : Messages()) EXPECT_EQ(m.rfind("DeleteDrv:", 0), std::string::npos) << m;
+    }
+}
+
 // The silent printer install shows the box but neither rolls back nor reports.
 TEST_F(FailureTest, SilentPrinterInstallShowsTheAddPrinterErrorAndKeepsTheDriver) {
     winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails

@@ -132,7 +132,12 @@ const std::vector<UnusableCase>& Cases() {
         {"clock kind not a flag", [](Json& m) { m["clock"]["virtual"] = Str("true"); },
          "clock.virtual: expected true or false (found a string)"},
         {"architecture beyond a WORD", [](Json& m) { m["system"]["architecture"] = Num(70000); },
-         "system.architecture: expected a whole number from 0 to 65535 (found 70000)"},
+         "system.architecture: expected an architecture with a spooler environment: 0, 5, 6, 9 or 12 (found 70000)"},
+        // The spooler would have no environment of its own for the driver an install adds.
+        {"architecture without a spooler environment", [](Json& m) { m["system"]["architecture"] = Num(0xFFFF); },
+         "system.architecture: expected an architecture with a spooler environment: 0, 5, 6, 9 or 12 (found 65535)"},
+        {"architecture not whole", [](Json& m) { m["system"]["architecture"] = Num(9.5); },
+         "system.architecture: expected an architecture with a spooler environment: 0, 5, 6, 9 or 12 (found 9.5)"},
         {"UI language not whole", [](Json& m) { m["system"]["uiLanguage"] = Num(1033.5); },
          "system.uiLanguage: expected a whole number from 0 to 65535 (found 1033.5)"},
         // processes, faults

@@ -1,6 +1,7 @@
 // Removal of the models' printers and drivers, and the rollback of a failed install's driver.
 #include "InstallerTest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -236,12 +237,64 @@ TEST_F(RemovalTest, RollbackHandlesOnlyItsDriversEntryOfTheMachinesOwnEnvironmen
         EXPECT_EQ(Packages(), (Lines{Stored("Acme Laser", kX86), Stored("Zeta", kX64), Stored("Brisora-40", kX64)}));
     }
     {
-        SCOPED_TRACE("an architecture without an environment of its own: no entry can be told to be its own");
+        SCOPED_TRACE("on an ARM machine neither the x86 nor the x64 entry is its own");
         Change([](Json& m) { m["system"]["architecture"] = Json::number(PROCESSOR_ARCHITECTURE_ARM); });
         EXPECT_EQ(RollbackOfBrisora(), 0);
         EXPECT_EQ(Log(), RollbackWalk({"Acme Laser", "Zeta", "Brisora-40"}));
         EXPECT_EQ(Drivers().size(), 3u);
         EXPECT_EQ(Packages().size(), 3u);
+    }
+}
+
+// On every architecture a machine can have, the rollback takes away the driver and the package the
+// install added through the spooler's NULL environment, in the environment Windows names for it, and
+// leaves the same driver of every other environment with its package.
+TEST_F(RemovalTest, RollbackRemovesWhatTheInstallAddedOnEveryArchitecture) {
+    const struct {
+        int architecture;
+        const char* environment;
+    } cases[] = {
+        {PROCESSOR_ARCHITECTURE_INTEL, "Windows NT x86"}, {PROCESSOR_ARCHITECTURE_ARM, "Windows ARM"},
+        {PROCESSOR_ARCHITECTURE_IA64, "Windows IA64"},    {PROCESSOR_ARCHITECTURE_AMD64, "Windows x64"},
+        {PROCESSOR_ARCHITECTURE_ARM64, "Windows ARM64"},
+    };
+    std::string inf = installertest::Win32Path(testsupport::PackagePath("ZLPrtDrv.inf"));
+    wcscpy_s(gszInfPath, kPathChars, std::wstring(inf.begin(), inf.end()).c_str());
+    // "environment/stored INF" of every package in the driver store.
+    auto packages = [] {
+        Lines out;
+        const Json machine = winsim::control::Read();
+        for (const Json& p : machine.at("spooler").at("driverStore").as_array()) {
+            out.push_back(p.at("environment").as_string() + "/" + p.at("storedInf").as_string());
+        }
+        return out;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.environment);
+        winsim::control::UseFreshMachine(MachinePath());
+        Change([&](Json& m) { m["system"]["architecture"] = Json::number(c.architecture); });
+        Lines others, otherPackages;
+        for (const auto& other : cases) {
+            if (other.architecture == c.architecture) continue;
+            AddDriver(other.environment, "Brisora-40");
+            others.push_back(std::string(other.environment) + "/Brisora-40");
+        }
+        otherPackages = packages();
+        ASSERT_TRUE(device.AddPrinterDriverToDriveStore(L"Brisora-40"));
+        Lines installed = others;
+        installed.push_back(std::string(c.environment) + "/Brisora-40");
+        std::sort(installed.begin(), installed.end());
+        Lines drivers = Drivers();
+        std::sort(drivers.begin(), drivers.end());
+        EXPECT_EQ(drivers, installed) << "the install adds its driver to the machine's own environment";
+        ASSERT_EQ(packages().size(), others.size() + 1);
+
+        EXPECT_EQ(RollbackOfBrisora(), 0);
+        drivers = Drivers();
+        std::sort(drivers.begin(), drivers.end());
+        std::sort(others.begin(), others.end());
+        EXPECT_EQ(drivers, others);
+        EXPECT_EQ(packages(), otherPackages);
     }
 }
 

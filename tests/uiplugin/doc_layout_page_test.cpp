@@ -4,6 +4,7 @@
 // printer command bytes (ESC 01 n media type, ESC 04 n paper location offset, ESC 05 n print method, ESC
 // ESC paper auto tune, each the whole data of one RAW job "WriteCmd") and PSM_CHANGED to the sheet.
 #include <commctrl.h>
+#include <common_ui_host.h>
 
 #include <cstring>
 #include <utility>
@@ -20,6 +21,7 @@ using Json = winsim::control::Json;
 constexpr size_t kMediaType = 12, kOffsetX = 28, kSpeed = 36, kRotation = 60, kMirror = 64, kCutter = 92;
 constexpr size_t kGapCutType = 104, kPrintMethod = 108, kAlignMode = 112, kPaperLocation = 124;
 constexpr size_t kOffsetY = 32, kDensity = 40, kInverse = 68, kPaperCutMode = 113, kHeadReserve = 116, kTailReserve = 120;
+constexpr size_t kModelId = 0, kCmdType = 84, kImageScale = 96, kImageOffset = 127;
 
 constexpr int
     kSpeedCombo = 1028, kDensityCombo = 1030, kMediaCombo = 1093, kGapCutCombo = 1108, kPrintMethodCombo = 1116,
@@ -394,6 +396,152 @@ TEST_F(DocLayoutPageTest, OkWithAllPagesOpenSendsEachCommandOnce) {
     EXPECT_EQ(applies, 3u);
     EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x03}}));
     EXPECT_EQ(GetU32(Stored().data(), kMediaType), 2u);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// What the page and the option items store is what they were filled with: only a record that was read
+// (or the defaults made because the printer had none) is stored, whatever a later MERGE found.
+
+using winsim::control::CommonUIHost;
+
+// A stored record unlike the defaults in every field that the page stores from its edits or sends a
+// command for, and in the image scale of the option items.
+Bytes UnlikeTheDefaults() {
+    Bytes record = Model46Defaults();
+    PutU32(record, kOffsetX, FloatBits(5.0f));
+    PutU32(record, kOffsetY, FloatBits(-2.5f));
+    PutU32(record, kHeadReserve, FloatBits(3.0f));
+    PutU32(record, kTailReserve, FloatBits(4.0f));
+    PutU32(record, kMediaType, 2);
+    PutU32(record, kPrintMethod, 1);
+    PutU16(record, kPaperLocation, 10);
+    PutU16(record, kImageScale, 70);
+    return record;
+}
+
+// The core made the job's DEVMODE while the record could not be read and built the option items from it,
+// then made it anew with the record read while the sheet was up, or before it opened.
+TEST_F(DocLayoutPageTest, WhatWasShownFromAFailedReadIsNotStoredAfterALaterGoodRead) {
+    const Bytes record = UnlikeTheDefaults();
+    enum When { kPageShownFirst, kPageShownAfter, kSheetOpenedAfter };
+    for (When when : {kPageShownFirst, kPageShownAfter, kSheetOpenedAfter}) {
+        SCOPED_TRACE(when == kPageShownFirst   ? "the page shown before the good read"
+                     : when == kPageShownAfter ? "the page first shown after it"
+                                               : "the sheet opened after it");
+        StoreValue(kPrinter, record);
+        winsim::control::InjectFault("GetPrinterDataW", ERROR_ACCESS_DENIED, 1);
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+        ASSERT_EQ(PendingFaults("GetPrinterDataW"), 0);
+        CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+        ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+        EXPECT_EQ(items.Items()[1].Sel, 100) << "the default image scale";
+        if (when != kSheetOpenedAfter) {
+            ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(when == kPageShownFirst ? 0 : 1), S_OK);
+        }
+        std::unique_ptr<DevModeBuffer> again;
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &again), S_OK);
+        EXPECT_EQ(GetU32(again->Oem(), 12 + kOffsetX), FloatBits(5.0f)) << "the job carries the record read";
+        if (when == kSheetOpenedAfter) {
+            ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(1), S_OK);
+        }
+
+        EXPECT_EQ(items.Apply(), 0);
+        EXPECT_EQ(Stored(), record) << "the items showed the defaults";
+        ASSERT_TRUE(Sheet().SelectPage(0));
+        if (when == kSheetOpenedAfter) {
+            EXPECT_EQ(Text(Item(kOffsetXEdit)), L"5.0") << "the sheet opened on the record read";
+        } else {
+            // Shown later or not, the page shows what the sheet opened with.
+            EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0");
+            EXPECT_EQ(Text(Item(kMediaCombo)), L"Continuous");
+        }
+        Sheet().PressOK();
+        EXPECT_EQ(Stored(), record);
+        EXPECT_TRUE(Commands().empty());
+        sheet.reset();
+    }
+}
+
+// The reverse: filled from the record read, the page and the items store their values even though a
+// later MERGE could not read it.
+TEST_F(DocLayoutPageTest, WhatWasShownFromAGoodReadIsStoredAfterALaterFailedRead) {
+    const Bytes record = UnlikeTheDefaults();
+    StoreValue(kPrinter, record);
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    EXPECT_EQ(items.Items()[1].Sel, 70);
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
+    ASSERT_TRUE(Sheet().Type(kOffsetXEdit, L"1.5"));
+
+    winsim::control::InjectFault("GetPrinterDataW", ERROR_ACCESS_DENIED, 1);
+    std::unique_ptr<DevModeBuffer> again;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &again), S_OK);
+    ASSERT_EQ(PendingFaults("GetPrinterDataW"), 0);
+    EXPECT_EQ(GetU32(again->Oem(), 12 + kOffsetX), FloatBits(0.0f)) << "the job got the defaults this once";
+
+    items.Select(1, 55);
+    EXPECT_EQ(items.Apply(), 0);
+    Bytes expected = record;
+    PutU32(expected, kSpeed, 3);
+    PutU32(expected, kMirror, 1);
+    PutU16(expected, kImageScale, 55);
+    EXPECT_EQ(Stored(), expected);
+    Sheet().PressOK();
+    PutU32(expected, kOffsetX, FloatBits(1.5f));
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// An object the core never merged a DEVMODE with holds no record at all: its sheet stores nothing.
+TEST_F(DocLayoutPageTest, ASheetOnAnObjectThatNeverReadTheRecordStoresNothing) {
+    const Bytes record = UnlikeTheDefaults();
+    StoreValue(kPrinter, record);
+    std::unique_ptr<IPrintOemUI2, void (*)(IPrintOemUI2*)> other(NewPlugin(), [](IPrintOemUI2* p) {
+        if (p) p->Release();
+    });
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(host->NewDevMode(other.get(), printer, 760, 1300, &devMode), S_OK);
+    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    items.Select(1, 55);
+    EXPECT_EQ(items.Apply(), 0);
+    EXPECT_EQ(Stored(), record);
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+    Sheet().PressOK();
+    EXPECT_EQ(Stored(), record);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// With no stored value nothing can be lost: the defaults are stored even when the printer's driver cannot
+// tell the model (model 0), the page stores what the user chose, and the next read that can tell the
+// model puts it in.
+TEST_F(DocLayoutPageTest, WithoutAStoredValueTheDefaultsAreStoredAndThePageStoresEvenWithAnUnreadableDriver) {
+    ASSERT_FALSE(StoredValue(kPrinter, nullptr));
+    winsim::control::InjectFault("GetPrinterDriverW", ERROR_NOT_ENOUGH_MEMORY, 1);
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    ASSERT_EQ(PendingFaults("GetPrinterDriverW"), 0);
+    Bytes model0 = Model46Defaults();
+    PutU32(model0, kModelId, 0);
+    PutU32(model0, kCmdType, 0);
+    model0[kImageOffset] = 0;
+    EXPECT_EQ(Stored(), model0);
+
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    EXPECT_FALSE(Visible(kCutterBox)) << "model 0";
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+    Sheet().PressOK();
+    Bytes expected = model0;
+    PutU32(expected, kSpeed, 3);
+    EXPECT_EQ(Stored(), expected);
+
+    sheet.reset();
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    PutU32(expected, kModelId, 46);
+    EXPECT_EQ(Stored(), expected);
 }
 
 // ---------------------------------------------------------------------------------------------------

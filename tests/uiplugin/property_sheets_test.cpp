@@ -223,6 +223,8 @@ TEST_F(PropertySheetsTest, InitStopsAtThePageThatCannotBeAdded) {
 }
 
 TEST_F(PropertySheetsTest, TheCoresHandleServesTheSheetWhenTheControllerCannotOpenItsOwn) {
+    std::unique_ptr<DevModeBuffer> merged;  // the object has read the record, so its page may store it
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &merged), S_OK);
     winsim::control::InjectFault("OpenPrinterW", ERROR_ACCESS_DENIED);
     CompstuiHost& host = NewSheet(SheetKind::Document);
     ASSERT_EQ(host.Open(), S_OK);

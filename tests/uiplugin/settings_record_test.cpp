@@ -85,9 +85,13 @@ TEST_F(SettingsRecordTest, UnknownDriverGetsModelZeroWithoutModelDefaults) {
     EXPECT_FALSE(StoredValue(kPrinter, nullptr));
 }
 
-// The job gets model 0's defaults, but a record for a model nobody could tell is not stored: the next
-// read that works makes the right one.
-TEST_F(SettingsRecordTest, UnreadableDriverGivesModelZeroWithoutStoringIt) {
+// Without a stored value nothing can be lost: the job gets model 0's defaults and they are stored, and the
+// next read that can tell the model puts it in the record.
+TEST_F(SettingsRecordTest, UnreadableDriverWithoutAStoredValueStoresModelZeroUntilTheModelCanBeTold) {
+    Bytes model0 = Model46Defaults();
+    PutU32(model0, 0, 0);   // modelId
+    PutU32(model0, 84, 0);  // cmdType
+    model0[127] = 0;        // driverImageOffset
     for (const char* failing : {"GetPrinterDriverW", "GlobalAlloc"}) {
         SCOPED_TRACE(failing);
         WCHAR value[] = L"OEM_ZL_PRINTER_VALUE";
@@ -98,11 +102,14 @@ TEST_F(SettingsRecordTest, UnreadableDriverGivesModelZeroWithoutStoringIt) {
         EXPECT_EQ(PendingFaults(failing), 0);
         EXPECT_EQ(GetU32(devmode->Oem(), 12 + 0), 0u);
         EXPECT_EQ(GetU32(devmode->Oem(), 12 + 84), 0u);
-        EXPECT_FALSE(StoredValue(kPrinter, nullptr));
-        ASSERT_TRUE(Merged(printer));
         Bytes stored;
         ASSERT_TRUE(StoredValue(kPrinter, &stored));
-        EXPECT_EQ(stored, Model46Defaults());
+        EXPECT_EQ(stored, model0);
+        ASSERT_TRUE(Merged(printer));
+        ASSERT_TRUE(StoredValue(kPrinter, &stored));
+        Bytes corrected = model0;
+        PutU32(corrected, 0, 46);
+        EXPECT_EQ(stored, corrected);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "architecture.h"
 #include "text.h"
 
 #include <cctype>
@@ -118,6 +119,29 @@ private:
     int64_t min_;
     int64_t max_;
     bool endless_;  // beyond the 64-bit range the reader takes the range's end
+};
+
+// A processor architecture the machine can have: one with a spooler environment of its own. 9.0 counts
+// as 9, as IntAt reads it.
+class ArchitectureShape : public Shape {
+public:
+    std::string Expected() const override {
+        std::string text = "an architecture with a spooler environment:";
+        const size_t count = sizeof kArchitectures / sizeof kArchitectures[0];
+        for (size_t i = 0; i < count; ++i) {
+            text += (i == 0 ? " " : i + 1 == count ? " or " : ", ") + std::to_string(kArchitectures[i].id);
+        }
+        return text;
+    }
+
+protected:
+    bool Fits(const Json& value) const override {
+        if (!value.is_number()) return false;
+        const web::json::number& n = value.as_number();
+        if (n.is_integral()) return n.is_int64() && EnvironmentOf(n.to_int64());
+        double d = n.to_double();
+        return std::isfinite(d) && std::trunc(d) == d && std::fabs(d) < 65536.0 && EnvironmentOf(static_cast<int64_t>(d));
+    }
 };
 
 class AnythingShape : public Shape {
@@ -350,7 +374,7 @@ std::vector<Field> MachineFields() {
                                                    {"checkPointStallsAfterMs", Whole(-1)}})},
                                {"history", ListOf(Record({{"event", Text()}, {"atMs", Whole()}, {"error", Dword()}}))}});
     return {
-        {"system", Record({{"architecture", Whole(0, 0xFFFF)}, {"uiLanguage", Whole(0, 0xFFFF)}, {"wow64", Flag()}, {"tempPath", Text()}})},
+        {"system", Record({{"architecture", std::make_shared<ArchitectureShape>()}, {"uiLanguage", Whole(0, 0xFFFF)}, {"wow64", Flag()}, {"tempPath", Text()}})},
         {"clock", Record({{"virtual", Flag()}, {"nowMs", Endless(0)}})},
         {"registry", MapOf(MapOf(MapOf(std::make_shared<RegistryValueShape>())))},
         {"devices", ListOf(device)},

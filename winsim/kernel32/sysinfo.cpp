@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../core/architecture.h"
 #include "../core/machine.h"
 #include "../core/text.h"
 
@@ -22,13 +23,12 @@ uint64_t RealMilliseconds() {
 
 }  // namespace
 
-// Simplified: only the architecture is the machine's; the other fields are fixed plausible values.
+// Simplified: only the architecture is the machine's (one with a spooler environment); the other fields are
+// fixed plausible values.
 extern "C" void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
     std::memset(info, 0, sizeof *info);
     const auto view = winsim::Machine::Instance().Snapshot();
-    const winsim::Json& snap = *view;
-    int64_t arch = snap.has_field("system") ? winsim::IntAt(snap.at("system"), "architecture", 9) : 9;
-    info->wProcessorArchitecture = static_cast<WORD>(arch);
+    info->wProcessorArchitecture = static_cast<WORD>(winsim::ArchitectureOf(*view));
     info->dwPageSize = 4096;
     info->dwNumberOfProcessors = 4;
     info->dwAllocationGranularity = 65536;

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <cwchar>
 #include <string>
 
 #include "TestMachine.h"
@@ -112,6 +113,48 @@ TEST_F(SpoolerDeleteTest, StoppedSpoolerRefusesEveryDeletion) {
     EXPECT_EQ(spooler.at("drivers").at("Windows NT x86").size(), 1u);
     EXPECT_EQ(spooler.at("driverStore").size(), 2u);
     ClosePrinter(admin);
+}
+
+// Every architecture a machine can have is its own environment, named as Windows names it: NULL stands for
+// it when drivers are listed and deleted, and the name itself is one the spooler knows.
+using SpoolerEnvironmentTest = testsupport::MachineTest;
+
+TEST_F(SpoolerEnvironmentTest, EachArchitectureIsItsOwnEnvironment) {
+    const struct {
+        int architecture;
+        const wchar_t* environment;
+    } cases[] = {
+        {PROCESSOR_ARCHITECTURE_INTEL, L"Windows NT x86"}, {PROCESSOR_ARCHITECTURE_ARM, L"Windows ARM"},
+        {PROCESSOR_ARCHITECTURE_IA64, L"Windows IA64"},    {PROCESSOR_ARCHITECTURE_AMD64, L"Windows x64"},
+        {PROCESSOR_ARCHITECTURE_ARM64, L"Windows ARM64"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.architecture);
+        winsim::control::UseFreshMachine(MachinePath());
+        winsim::control::Change([&](Json& m) {
+            m["system"]["architecture"] = Json::number(c.architecture);
+            for (const auto& other : cases) {
+                std::string environment(other.environment, other.environment + std::wcslen(other.environment));
+                m["spooler"]["drivers"][environment][0]["name"] = Json::string("Zeta");
+            }
+        });
+        DWORD needed = 0, returned = 0;
+        BYTE buffer[4096];
+        ASSERT_TRUE(EnumPrinterDriversW(nullptr, nullptr, 8, buffer, sizeof buffer, &needed, &returned));
+        ASSERT_EQ(returned, 1u);
+        EXPECT_STREQ(reinterpret_cast<DRIVER_INFO_8W*>(buffer)->pEnvironment, c.environment);
+        std::wstring named = c.environment;
+        ASSERT_TRUE(EnumPrinterDriversW(nullptr, named.data(), 8, buffer, sizeof buffer, &needed, &returned))
+            << GetLastError();
+        EXPECT_EQ(returned, 1u);
+        WCHAR zeta[] = L"Zeta";
+        EXPECT_TRUE(DeletePrinterDriverW(nullptr, nullptr, zeta));
+        Json drivers = winsim::control::Read().at("spooler").at("drivers");
+        for (const auto& other : cases) {
+            std::string environment(other.environment, other.environment + std::wcslen(other.environment));
+            EXPECT_EQ(drivers.at(environment).size(), other.environment == c.environment ? 0u : 1u) << environment;
+        }
+    }
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ using SystemInfoTest = MachineTest;
 
 TEST_F(SystemInfoTest, ArchitectureIsTheMachines) {
     EXPECT_EQ(NativeArchitecture(), PROCESSOR_ARCHITECTURE_AMD64);
-    for (int arch : {PROCESSOR_ARCHITECTURE_INTEL, PROCESSOR_ARCHITECTURE_ARM64, PROCESSOR_ARCHITECTURE_AMD64}) {
+    for (int arch : {PROCESSOR_ARCHITECTURE_INTEL, PROCESSOR_ARCHITECTURE_ARM, PROCESSOR_ARCHITECTURE_IA64,
+                     PROCESSOR_ARCHITECTURE_ARM64, PROCESSOR_ARCHITECTURE_AMD64}) {
         winsim::control::Change([arch](winsim::control::Json& machine) {
             machine["system"]["architecture"] = winsim::control::Json::number(arch);
         });

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "../advapi32/services.h"
+#include "../core/architecture.h"
 #include "../core/devices.h"
 #include "../core/text.h"
 
@@ -107,19 +108,17 @@ std::vector<const Json*> ListedPorts(const Json& machine) {
     return out;
 }
 
+// The machine's shape admits only architectures that have an environment.
 std::string NativeEnvironment(const Json& machine) {
-    int64_t arch = machine.has_field("system") ? IntAt(machine.at("system"), "architecture", 9) : 9;
-    switch (arch) {
-    case PROCESSOR_ARCHITECTURE_INTEL: return "Windows NT x86";
-    case PROCESSOR_ARCHITECTURE_IA64: return "Windows IA64";
-    case PROCESSOR_ARCHITECTURE_ARM64: return "Windows ARM64";
-    default: return "Windows x64";
-    }
+    const char* environment = EnvironmentOf(ArchitectureOf(machine));
+    return environment ? environment : EnvironmentOf(kDefaultArchitecture);
 }
 
 bool KnownEnvironment(const std::string& environment) {
-    return environment == "Windows x64" || environment == "Windows NT x86" || environment == "Windows ARM64" ||
-           environment == "Windows IA64";
+    for (const Architecture& a : kArchitectures) {
+        if (environment == a.environment) return true;
+    }
+    return false;
 }
 
 bool PublisherTrusted(const Json& machine) {
