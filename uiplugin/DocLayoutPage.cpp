@@ -570,9 +570,7 @@ int CDocLayoutPage::Apply() {
         if (!SendPaperLocationCmd(static_cast<BYTE>(location & 0xFF))) return 0;
         s->paperLocationOffset = location;
     }
-    DWORD result = SetPrinterDataW(m_pContext->hPrinter, const_cast<LPWSTR>(kPrinterSettingsValue), REG_BINARY,
-                                   reinterpret_cast<LPBYTE>(s), sizeof(QVPrinterSettings));
-    if (result != ERROR_SUCCESS) return 0;
+    if (!StoreSheetRecord(m_pContext)) return 0;
     if (m_pContext->pOemDevMode) std::memcpy(&m_pContext->pOemDevMode->body, s, sizeof(QVPrinterSettings));
     return 1;
 }

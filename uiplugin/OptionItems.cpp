@@ -116,9 +116,7 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     settings->scrimpOnPaper = static_cast<int8_t>(items[2].Sel);
     settings->blackThreshold = static_cast<int16_t>(items[3].Sel);
     settings->driverImageOffset = static_cast<int8_t>(items[4].Sel);
-    DWORD stored = SetPrinterDataW(context->hPrinter, const_cast<LPWSTR>(kPrinterSettingsValue), REG_BINARY,
-                                   reinterpret_cast<LPBYTE>(settings), sizeof(QVPrinterSettings));
-    if (stored == ERROR_SUCCESS && pOemCUIPParam->pOEMDM) {
+    if (StoreSheetRecord(context) && pOemCUIPParam->pOEMDM) {
         auto* part = static_cast<QVOemDevMode*>(pOemCUIPParam->pOEMDM);
         std::memcpy(&part->body, settings, sizeof(QVPrinterSettings));
         TraceStub(&part->body);

@@ -4,6 +4,7 @@
 
 #include "ModelCaps.h"
 #include "PrinterModel.h"
+#include "SheetContext.h"
 
 namespace {
 
@@ -158,6 +159,18 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
     if (out) *out = local;
     return read == ERROR_SUCCESS || changed;
+}
+
+bool StoreSheetRecord(SheetContext* sheet) {
+    if (SetPrinterDataW(sheet->hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(sheet->pSettings),
+                        sizeof(QVPrinterSettings)) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (SheetContext* object = sheet->object; object && object->pSettings && object->pSettings != sheet->pSettings) {
+        *object->pSettings = *sheet->pSettings;
+        object->settingsRead = true;
+    }
+    return true;
 }
 
 int32_t GetModelIdFromDriver(HANDLE hPrinter) {

@@ -122,6 +122,11 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
 // Model id of the printer's driver in the model table, 0 when it is not one of ours.
 int32_t GetModelIdFromDriver(HANDLE hPrinter);
 
+struct SheetContext;
+// Stores an open sheet's record as the printer's. The object's buffer then holds it too, so that a sheet
+// opened before the next MERGE shows what was stored rather than what was there before.
+bool StoreSheetRecord(SheetContext* sheet);
+
 // IPrintOemCommon::DevMode: settings is the plug-in object's record buffer, filled by OEMDM_MERGE.
 // read, when given, tells after a MERGE whether the record it filled in was the printer's (or the
 // defaults made because it had none).

@@ -74,6 +74,7 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* context, S
     // The sheet shows and stores the record as the object holds it now, with what is known of where it
     // came from: a MERGE while the sheet is up (the core may make the job's DEVMODE anew) changes neither.
     m_sheet = *context;
+    m_sheet.object = context;
     if (context->pSettings) {
         m_sheetSettings = *context->pSettings;
         m_sheet.pSettings = &m_sheetSettings;

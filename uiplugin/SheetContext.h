@@ -17,4 +17,6 @@ struct SheetContext {
     // must not replace what is stored.
     // For the object's buffer this is also what the private part of its last MERGE holds.
     bool settingsRead;
+    // In an open sheet's copy: the object's own context it was made from; null in the object's.
+    SheetContext* object;
 };

@@ -295,7 +295,7 @@ protected:
         if (HasFatalFailure()) return;
         ghModule = host->Module();
         std::memset(&part, 0, sizeof part);
-        context = SheetContext{printer, &part, nullptr, &record, true};
+        context = SheetContext{printer, &part, nullptr, &record, true, nullptr};
     }
     void TearDown() override {
         sheet.reset();

@@ -495,6 +495,35 @@ TEST_F(DocLayoutPageTest, WhatWasShownFromAGoodReadIsStoredAfterALaterFailedRead
     EXPECT_TRUE(Commands().empty());
 }
 
+// What a sheet stored is the printer's record: a sheet opened again before the core merges anew shows it,
+// and its own OK keeps it, as do the option items' Apply.
+TEST_F(DocLayoutPageTest, ASheetOpenedAgainBeforeTheNextMergeShowsWhatTheLastOneStored) {
+    Open(UnlikeTheDefaults());
+    ASSERT_TRUE(Sheet().Type(kOffsetXEdit, L"1.5"));
+    Sheet().PressOK();
+    Bytes expected = UnlikeTheDefaults();
+    PutU32(expected, kOffsetX, FloatBits(1.5f));
+    ASSERT_EQ(Stored(), expected);
+    sheet.reset();
+
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"1.5");
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+    Sheet().PressOK();
+    PutU32(expected, kSpeed, 3);
+    EXPECT_EQ(Stored(), expected);
+    sheet.reset();
+
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(1), S_OK);
+    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    items.Select(1, 55);
+    EXPECT_EQ(items.Apply(), 0);
+    PutU16(expected, kImageScale, 55);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
 // An object the core never merged a DEVMODE with holds no record at all: its sheet stores nothing.
 TEST_F(DocLayoutPageTest, ASheetOnAnObjectThatNeverReadTheRecordStoresNothing) {
     const Bytes record = UnlikeTheDefaults();
