@@ -43,7 +43,7 @@ private:
 
 enum class Size { None, Char, Short, Long, LongLong, LongDouble, Wide, Pointer, SizeT, PtrDiff };
 
-struct Spec {
+struct Conversion {
     bool minus = false, plus = false, space = false, hash = false, zero = false;
     size_t width = 0;
     int precision = -1;  // none
@@ -58,34 +58,34 @@ std::basic_string<C> Widen(const std::string& ascii) {
 
 // Writes sign or prefix, zeros and body to fill the width as the flags say.
 template <class C>
-void Pad(Sink<C>& sink, const Spec& spec, const std::basic_string<C>& prefix, size_t zeros,
+void Pad(Sink<C>& sink, const Conversion& conv, const std::basic_string<C>& prefix, size_t zeros,
          const std::basic_string<C>& body, bool zeroFill) {
     size_t used = prefix.size() + body.size();
     used = zeros > SIZE_MAX - used ? SIZE_MAX : used + zeros;
-    size_t pad = spec.width > used ? spec.width - used : 0;
-    if (!spec.minus && !zeroFill) sink.Repeat(C(' '), pad);
+    size_t pad = conv.width > used ? conv.width - used : 0;
+    if (!conv.minus && !zeroFill) sink.Repeat(C(' '), pad);
     sink.Put(prefix);
-    if (!spec.minus && zeroFill) sink.Repeat(C('0'), pad);
+    if (!conv.minus && zeroFill) sink.Repeat(C('0'), pad);
     sink.Repeat(C('0'), zeros);
     sink.Put(body);
-    if (spec.minus) sink.Repeat(C(' '), pad);
+    if (conv.minus) sink.Repeat(C(' '), pad);
 }
 
 template <class C>
-void Integer(Sink<C>& sink, const Spec& spec, va_list& args) {
-    bool isSigned = spec.type == 'd' || spec.type == 'i';
+void Integer(Sink<C>& sink, const Conversion& conv, va_list& args) {
+    bool isSigned = conv.type == 'd' || conv.type == 'i';
     uint64_t magnitude;
     bool negative = false;
     int64_t value = 0;
     uint64_t bits = 0;
-    switch (spec.size) {
+    switch (conv.size) {
     case Size::LongLong: bits = static_cast<uint64_t>(va_arg(args, long long)); break;
     case Size::SizeT:
     case Size::Pointer: bits = static_cast<uint64_t>(va_arg(args, size_t)); break;
     case Size::PtrDiff: bits = static_cast<uint64_t>(va_arg(args, ptrdiff_t)); break;
     default: bits = static_cast<unsigned>(va_arg(args, int)); break;  // long is 32 bits on Windows
     }
-    switch (spec.size) {
+    switch (conv.size) {
     case Size::Char: value = isSigned ? static_cast<signed char>(bits) : static_cast<unsigned char>(bits); break;
     case Size::Short: value = isSigned ? static_cast<short>(bits) : static_cast<unsigned short>(bits); break;
     case Size::LongLong:
@@ -100,41 +100,41 @@ void Integer(Sink<C>& sink, const Spec& spec, va_list& args) {
     } else {
         magnitude = static_cast<uint64_t>(value);
     }
-    unsigned base = spec.type == 'o' ? 8 : spec.type == 'x' || spec.type == 'X' ? 16 : 10;
-    const char* digitsOf = spec.type == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned base = conv.type == 'o' ? 8 : conv.type == 'x' || conv.type == 'X' ? 16 : 10;
+    const char* digitsOf = conv.type == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     std::basic_string<C> digits;
     for (uint64_t m = magnitude; m; m /= base) digits.insert(digits.begin(), C(digitsOf[m % base]));
-    if (magnitude == 0 && spec.precision != 0) digits = Widen<C>("0");
-    size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > digits.size() ? spec.precision - digits.size() : 0;
+    if (magnitude == 0 && conv.precision != 0) digits = Widen<C>("0");
+    size_t zeros = conv.precision > 0 && static_cast<size_t>(conv.precision) > digits.size() ? conv.precision - digits.size() : 0;
     std::basic_string<C> prefix;
     if (isSigned) {
         if (negative) prefix = Widen<C>("-");
-        else if (spec.plus) prefix = Widen<C>("+");
-        else if (spec.space) prefix = Widen<C>(" ");
-    } else if (spec.hash && base == 8 && zeros == 0 && (digits.empty() || digits[0] != C('0'))) {
+        else if (conv.plus) prefix = Widen<C>("+");
+        else if (conv.space) prefix = Widen<C>(" ");
+    } else if (conv.hash && base == 8 && zeros == 0 && (digits.empty() || digits[0] != C('0'))) {
         zeros = 1;
-    } else if (spec.hash && base == 16 && magnitude != 0) {
-        prefix = Widen<C>(spec.type == 'X' ? "0X" : "0x");
+    } else if (conv.hash && base == 16 && magnitude != 0) {
+        prefix = Widen<C>(conv.type == 'X' ? "0X" : "0x");
     }
-    Pad(sink, spec, prefix, zeros, digits, spec.zero && !spec.minus && spec.precision < 0);
+    Pad(sink, conv, prefix, zeros, digits, conv.zero && !conv.minus && conv.precision < 0);
 }
 
 template <class C>
-void Floating(Sink<C>& sink, const Spec& spec, va_list& args) {
+void Floating(Sink<C>& sink, const Conversion& conv, va_list& args) {
     long double ld = 0;
     double d = 0;
-    bool isLong = spec.size == Size::LongDouble;
+    bool isLong = conv.size == Size::LongDouble;
     if (isLong) ld = va_arg(args, long double);
     else d = va_arg(args, double);
     bool finite = isLong ? std::isfinite(ld) : std::isfinite(d);
-    int precision = spec.precision < kMadePrecision ? spec.precision : kMadePrecision;
+    int precision = conv.precision < kMadePrecision ? conv.precision : kMadePrecision;
     std::string fmt = "%";
-    if (spec.plus) fmt += '+';
-    if (spec.space) fmt += ' ';
-    if (spec.hash) fmt += '#';
+    if (conv.plus) fmt += '+';
+    if (conv.space) fmt += ' ';
+    if (conv.hash) fmt += '#';
     if (precision >= 0) fmt += "." + std::to_string(precision);
     if (isLong) fmt += 'L';
-    fmt += spec.type;
+    fmt += conv.type;
     int n = isLong ? std::snprintf(nullptr, 0, fmt.c_str(), ld) : std::snprintf(nullptr, 0, fmt.c_str(), d);
     std::string made(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
     if (isLong) std::snprintf(&made[0], made.size(), fmt.c_str(), ld);
@@ -143,29 +143,29 @@ void Floating(Sink<C>& sink, const Spec& spec, va_list& args) {
     // The zeros a larger precision adds, before the exponent if there is one.
     size_t zeros = 0;
     size_t at = made.size();
-    bool general = spec.type == 'g' || spec.type == 'G';
-    if (finite && spec.precision > kMadePrecision && (!general || spec.hash)) {
-        zeros = static_cast<size_t>(spec.precision - kMadePrecision);
-        bool hex = spec.type == 'a' || spec.type == 'A';
+    bool general = conv.type == 'g' || conv.type == 'G';
+    if (finite && conv.precision > kMadePrecision && (!general || conv.hash)) {
+        zeros = static_cast<size_t>(conv.precision - kMadePrecision);
+        bool hex = conv.type == 'a' || conv.type == 'A';
         size_t exponent = made.find_first_of(hex ? "pP" : "eE");
         if (exponent != std::string::npos) at = exponent;
     }
     size_t signs = finite && !made.empty() && std::strchr("+- ", made[0]) ? 1 : 0;
-    if (finite && (spec.type == 'a' || spec.type == 'A') && made.size() >= signs + 2) signs += 2;  // 0x
+    if (finite && (conv.type == 'a' || conv.type == 'A') && made.size() >= signs + 2) signs += 2;  // 0x
     std::basic_string<C> prefix = Widen<C>(made.substr(0, signs));
     std::basic_string<C> head = Widen<C>(made.substr(signs, at - signs));
     std::basic_string<C> tail = Widen<C>(made.substr(at));
-    bool zeroFill = finite && spec.zero && !spec.minus;
+    bool zeroFill = finite && conv.zero && !conv.minus;
     size_t used = prefix.size() + head.size() + tail.size();
     used = zeros > SIZE_MAX - used ? SIZE_MAX : used + zeros;
-    size_t pad = spec.width > used ? spec.width - used : 0;
-    if (!spec.minus && !zeroFill) sink.Repeat(C(' '), pad);
+    size_t pad = conv.width > used ? conv.width - used : 0;
+    if (!conv.minus && !zeroFill) sink.Repeat(C(' '), pad);
     sink.Put(prefix);
     if (zeroFill) sink.Repeat(C('0'), pad);
     sink.Put(head);
     sink.Repeat(C('0'), zeros);
     sink.Put(tail);
-    if (spec.minus) sink.Repeat(C(' '), pad);
+    if (conv.minus) sink.Repeat(C(' '), pad);
 }
 
 // A string argument as characters of the sink's width: at most precision characters (bytes, for a
@@ -198,7 +198,8 @@ bool Text(std::string* out, const wchar_t* s, int precision) {
     out->clear();
     std::mbstate_t state{};
     char bytes[MB_LEN_MAX];
-    for (; *s; ++s) {
+    // Nothing past the precision is read: the argument need not end within it.
+    for (; (precision < 0 || out->size() < static_cast<size_t>(precision)) && *s; ++s) {
         size_t n = std::wcrtomb(bytes, *s, &state);
         if (n == static_cast<size_t>(-1)) return false;
         if (precision >= 0 && out->size() + n > static_cast<size_t>(precision)) break;  // no character cut in two
@@ -208,19 +209,19 @@ bool Text(std::string* out, const wchar_t* s, int precision) {
 }
 
 template <class C>
-bool String(Sink<C>& sink, const Spec& spec, bool wide, va_list& args) {
+bool String(Sink<C>& sink, const Conversion& conv, bool wide, va_list& args) {
     std::basic_string<C> text;
     const void* p = va_arg(args, const void*);
-    bool ok = !p ? Text(&text, "(null)", spec.precision)
-                 : wide ? Text(&text, static_cast<const wchar_t*>(p), spec.precision)
-                        : Text(&text, static_cast<const char*>(p), spec.precision);
+    bool ok = !p ? Text(&text, "(null)", conv.precision)
+                 : wide ? Text(&text, static_cast<const wchar_t*>(p), conv.precision)
+                        : Text(&text, static_cast<const char*>(p), conv.precision);
     if (!ok) return false;
-    Pad(sink, spec, std::basic_string<C>(), 0, text, false);
+    Pad(sink, conv, std::basic_string<C>(), 0, text, false);
     return true;
 }
 
 template <class C>
-bool Character(Sink<C>& sink, const Spec& spec, bool wide, va_list& args) {
+bool Character(Sink<C>& sink, const Conversion& conv, bool wide, va_list& args) {
     int c = va_arg(args, int);
     std::basic_string<C> text;
     if (wide) {
@@ -232,7 +233,7 @@ bool Character(Sink<C>& sink, const Spec& spec, bool wide, va_list& args) {
         if (c != 0 && !Text(&text, b, -1)) return false;
         if (c == 0) text.assign(1, C(0));
     }
-    Pad(sink, spec, std::basic_string<C>(), 0, text, false);
+    Pad(sink, conv, std::basic_string<C>(), 0, text, false);
     return true;
 }
 
@@ -263,21 +264,21 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
             continue;
         }
         ++p;
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
-            if (*p == C('-')) spec.minus = true;
-            else if (*p == C('+')) spec.plus = true;
-            else if (*p == C(' ')) spec.space = true;
-            else if (*p == C('#')) spec.hash = true;
-            else if (*p == C('0')) spec.zero = true;
+            if (*p == C('-')) conv.minus = true;
+            else if (*p == C('+')) conv.plus = true;
+            else if (*p == C(' ')) conv.space = true;
+            else if (*p == C('#')) conv.hash = true;
+            else if (*p == C('0')) conv.zero = true;
             else break;
         }
         if (*p == C('*')) {
             int w = va_arg(ap, int);
-            if (w < 0) spec.minus = true;
-            spec.width = static_cast<size_t>(w < 0 ? -static_cast<int64_t>(w) : w);
+            if (w < 0) conv.minus = true;
+            conv.width = static_cast<size_t>(w < 0 ? -static_cast<int64_t>(w) : w);
             ++p;
-        } else if (!Number(p, &spec.width)) {
+        } else if (!Number(p, &conv.width)) {
             InvalidParameter(function, "the format asks for a width beyond the largest int");
         }
         if (*p == C('.')) {
@@ -285,56 +286,56 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
             size_t precision = 0;
             if (*p == C('*')) {
                 int given = va_arg(ap, int);
-                spec.precision = given < 0 ? -1 : given;
+                conv.precision = given < 0 ? -1 : given;
                 ++p;
             } else if (!Number(p, &precision)) {
                 InvalidParameter(function, "the format asks for a precision beyond the largest int");
             } else {
-                spec.precision = static_cast<int>(precision);
+                conv.precision = static_cast<int>(precision);
             }
         }
         if (p[0] == C('I') && p[1] == C('6') && p[2] == C('4')) {
-            spec.size = Size::LongLong;
+            conv.size = Size::LongLong;
             p += 3;
         } else if (p[0] == C('I') && p[1] == C('3') && p[2] == C('2')) {
-            spec.size = Size::None;
+            conv.size = Size::None;
             p += 3;
         } else if (p[0] == C('l') && p[1] == C('l')) {
-            spec.size = Size::LongLong;
+            conv.size = Size::LongLong;
             p += 2;
         } else if (p[0] == C('h') && p[1] == C('h')) {
-            spec.size = Size::Char;
+            conv.size = Size::Char;
             p += 2;
         } else if (*p == C('h')) {
-            spec.size = Size::Short;
+            conv.size = Size::Short;
             ++p;
         } else if (*p == C('l')) {
-            spec.size = Size::Long;
+            conv.size = Size::Long;
             ++p;
         } else if (*p == C('w')) {
-            spec.size = Size::Wide;
+            conv.size = Size::Wide;
             ++p;
         } else if (*p == C('L')) {
-            spec.size = Size::LongDouble;
+            conv.size = Size::LongDouble;
             ++p;
         } else if (*p == C('I')) {
-            spec.size = Size::Pointer;
+            conv.size = Size::Pointer;
             ++p;
         } else if (*p == C('j')) {
-            spec.size = Size::LongLong;
+            conv.size = Size::LongLong;
             ++p;
         } else if (*p == C('z')) {
-            spec.size = Size::SizeT;
+            conv.size = Size::SizeT;
             ++p;
         } else if (*p == C('t')) {
-            spec.size = Size::PtrDiff;
+            conv.size = Size::PtrDiff;
             ++p;
         }
         if (!*p) InvalidParameter(function, "the format ends within a conversion");
         C type = *p++;
-        spec.type = static_cast<char>(type);
-        bool shortSize = spec.size == Size::Short || spec.size == Size::Char;
-        bool longSize = spec.size == Size::Long || spec.size == Size::Wide;
+        conv.type = static_cast<char>(type);
+        bool shortSize = conv.size == Size::Short || conv.size == Size::Char;
+        bool longSize = conv.size == Size::Long || conv.size == Size::Wide;
         switch (type) {
         case C('%'): sink.Put(p - 1, 1); break;
         case C('d'):
@@ -342,7 +343,7 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
         case C('o'):
         case C('u'):
         case C('x'):
-        case C('X'): Integer(sink, spec, ap); break;
+        case C('X'): Integer(sink, conv, ap); break;
         case C('e'):
         case C('E'):
         case C('f'):
@@ -350,7 +351,7 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
         case C('g'):
         case C('G'):
         case C('a'):
-        case C('A'): Floating(sink, spec, ap); break;
+        case C('A'): Floating(sink, conv, ap); break;
         // The upper-case letter names the other width; h and l name it outright.
         case C('s'):
         case C('S'):
@@ -359,12 +360,12 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
             bool upper = type == C('S') || type == C('C');
             bool wide = shortSize ? false : longSize ? true : upper != kWide;
             // Every argument is taken, so that those after a failed one are still read as what they are.
-            bool made = type == C('s') || type == C('S') ? String(sink, spec, wide, ap) : Character(sink, spec, wide, ap);
+            bool made = type == C('s') || type == C('S') ? String(sink, conv, wide, ap) : Character(sink, conv, wide, ap);
             ok = ok && made;
             break;
         }
         case C('p'): {
-            Spec hex = spec;
+            Conversion hex = conv;
             hex.type = 'X';
             hex.size = Size::Pointer;
             hex.precision = static_cast<int>(2 * sizeof(void*));

@@ -69,11 +69,12 @@ int StoreFormatted(const char* function, C* buffer, size_t size, const winsim::F
     return static_cast<int>(made.text.size());
 }
 
-// What a string argument that does not convert leaves: no text, as glibc's printf gave it.
+// A string argument with a character the result's width cannot hold is an encoding error: the runtime's
+// printf then stores no text and returns -1.
 template <class C>
-winsim::Formatted<C> Made(winsim::Formatted<C> made) {
-    if (made.failed) made = winsim::Formatted<C>();
-    return made;
+bool EncodingError(const winsim::Formatted<C>& made, C* buffer) {
+    if (made.failed) buffer[0] = 0;
+    return made.failed;
 }
 
 }  // namespace
@@ -140,8 +141,9 @@ extern "C" int swprintf_s(wchar_t* buffer, size_t sizeOfBuffer, const wchar_t* f
     CheckFormat("swprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
-    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("swprintf_s", sizeOfBuffer - 1, format, args));
+    winsim::Formatted<wchar_t> made = (winsim::FormatWide("swprintf_s", sizeOfBuffer - 1, format, args));
     va_end(args);
+    if (EncodingError(made, buffer)) return -1;
     return StoreFormatted("swprintf_s", buffer, sizeOfBuffer, made);
 }
 
@@ -157,8 +159,9 @@ extern "C" int _snwprintf_s(wchar_t* buffer, size_t sizeOfBuffer, size_t count, 
     size_t limit = count < sizeOfBuffer ? count : sizeOfBuffer - 1;
     va_list args;
     va_start(args, format);
-    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("_snwprintf_s", limit, format, args));
+    winsim::Formatted<wchar_t> made = (winsim::FormatWide("_snwprintf_s", limit, format, args));
     va_end(args);
+    if (EncodingError(made, buffer)) return -1;
     if (cuts) {
         std::wmemcpy(buffer, made.text.c_str(), made.text.size());
         buffer[made.text.size()] = 0;
@@ -171,8 +174,9 @@ extern "C" int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, 
     CheckFormat("sprintf_s", buffer, sizeOfBuffer, format);
     va_list args;
     va_start(args, format);
-    winsim::Formatted<char> made = Made(winsim::FormatNarrow("sprintf_s", sizeOfBuffer - 1, format, args));
+    winsim::Formatted<char> made = (winsim::FormatNarrow("sprintf_s", sizeOfBuffer - 1, format, args));
     va_end(args);
+    if (EncodingError(made, buffer)) return -1;
     return StoreFormatted("sprintf_s", buffer, sizeOfBuffer, made);
 }
 
@@ -203,8 +207,9 @@ extern "C" HRESULT StringCchPrintfW(LPWSTR pszDest, size_t cchDest, LPCWSTR pszF
     if (!pszDest || cchDest == 0 || cchDest > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
     va_list args;
     va_start(args, pszFormat);
-    winsim::Formatted<wchar_t> made = Made(winsim::FormatWide("StringCchPrintfW", cchDest - 1, pszFormat, args));
+    winsim::Formatted<wchar_t> made = (winsim::FormatWide("StringCchPrintfW", cchDest - 1, pszFormat, args));
     va_end(args);
+    if (EncodingError(made, pszDest)) return STRSAFE_E_INSUFFICIENT_BUFFER;  // how strsafe reads printf's -1
     return CopyCch(pszDest, cchDest, made.text.c_str(), made.length);
 }
 
@@ -212,7 +217,8 @@ extern "C" HRESULT StringCchPrintfA(LPSTR pszDest, size_t cchDest, LPCSTR pszFor
     if (!pszDest || cchDest == 0 || cchDest > STRSAFE_MAX_CCH) return STRSAFE_E_INVALID_PARAMETER;
     va_list args;
     va_start(args, pszFormat);
-    winsim::Formatted<char> made = Made(winsim::FormatNarrow("StringCchPrintfA", cchDest - 1, pszFormat, args));
+    winsim::Formatted<char> made = (winsim::FormatNarrow("StringCchPrintfA", cchDest - 1, pszFormat, args));
     va_end(args);
+    if (EncodingError(made, pszDest)) return STRSAFE_E_INSUFFICIENT_BUFFER;  // how strsafe reads printf's -1
     return CopyCch(pszDest, cchDest, made.text.c_str(), made.length);
 }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -227,6 +228,10 @@ TEST(SecureCrtDeathTest, PrintfWorksOnlyForWhatTheDestinationHolds) {
     char small[4];
     EXPECT_EQ(sprintf_s(small, 4, "%.3s", narrow.Text()), 3);
     EXPECT_STREQ(small, "xyz");
+    EXPECT_EQ(sprintf_s(small, 4, "%.3ls", wide.Text()), 3) << "wide text made narrow, no more than the precision read";
+    EXPECT_STREQ(small, "abc");
+    EXPECT_EQ(StringCchPrintfA(small, 4, "%.2ls", wide.Text()), S_OK);
+    EXPECT_STREQ(small, "ab");
     EXPECT_EQ(StringCchPrintfW(buf, 10, L"%2147483647d", 5), STRSAFE_E_INSUFFICIENT_BUFFER);
     EXPECT_STREQ(buf, L"         ");
     // A sanity limit only: making the text asked for would take seconds and gigabytes.
@@ -261,6 +266,20 @@ TEST(SecureCrtDeathTest, PrintfRefusesWhatTheRuntimeRefuses) {
 // pointer's width, %ld and %lx take 32 bits, %I64 and %ll 64.
 TEST(SecureCrtTest, PrintfConvertsAsMicrosoftsRuntimeDoes) {
     WCHAR buf[64];
+    // A string argument the result's width cannot hold is an encoding error, not an empty success.
+    char bytes[16] = "unchanged";
+    EXPECT_EQ(sprintf_s(bytes, 16, "x%lsy", L"\x4e2d"), -1);
+    EXPECT_STREQ(bytes, "");
+    std::strcpy(bytes, "unchanged");
+    EXPECT_EQ(StringCchPrintfA(bytes, 16, "x%lsy", L"\x4e2d"), STRSAFE_E_INSUFFICIENT_BUFFER);
+    EXPECT_STREQ(bytes, "");
+    const char unfinished[] = {'a', static_cast<char>(0xE4), 0};  // half a character in any multibyte text
+    wcscpy_s(buf, 64, L"unchanged");
+    EXPECT_EQ(swprintf_s(buf, 64, L"x%Sy", unfinished), -1);
+    EXPECT_STREQ(buf, L"");
+    wcscpy_s(buf, 64, L"unchanged");
+    EXPECT_EQ(_snwprintf_s(buf, 64, _TRUNCATE, L"x%Sy", unfinished), -1);
+    EXPECT_STREQ(buf, L"");
     EXPECT_EQ(swprintf_s(buf, 64, L"%p", reinterpret_cast<void*>(0x12AB)), 16);
     EXPECT_STREQ(buf, L"00000000000012AB");
     EXPECT_EQ(swprintf_s(buf, 64, L"%lx|%ld|%I64x|%lld", 0xFFFFFFFFul, -7L, 0x123456789ull, -1ll), 24);
