@@ -166,6 +166,12 @@ int Bump(const char* keyText, const char* timesText) {
 }
 
 int Show(const char* dotted) {
+    // Looking makes nothing: the machine is made by the first program that uses it.
+    if (!winsim::Machine::Instance().FileExists()) {
+        std::fprintf(stderr, "winsim-ctl: there is no machine at %s yet; the first program run on it makes the default machine\n",
+                     winsim::control::MachinePath().c_str());
+        return 1;
+    }
     winsim::Json m = winsim::control::Read();
     // A dotted path reaches into sections: "spooler.printers".
     std::string path = dotted ? dotted : "";

@@ -157,7 +157,7 @@ bool Machine::ContentUnusable() const {
     std::string text;
     bool read = fd >= 0 && ReadWholeFile(fd, text);
     if (fd >= 0) ::close(fd);
-    if (!read) return true;
+    if (!read) return false;  // a permission, not the content: a reset would not be the cure
     try {
         std::error_code ec;
         Json parsed = Json::parse(text, ec);

@@ -224,6 +224,17 @@ TEST_F(WinsimCtlTest, LookingChangesNothingAndExitRecordsDoNotPileUp) {
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
 
+    // Nor does looking at a machine that is not there yet make one, or its folder.
+    const std::string absent = Dir() + "/absent";
+    const std::string saved = std::getenv("WINSIM_MACHINE");
+    ::setenv("WINSIM_MACHINE", (absent + "/machine.json").c_str(), 1);
+    RunResult none = Ctl({"show", "clock"});
+    ::setenv("WINSIM_MACHINE", saved.c_str(), 1);
+    EXPECT_TRUE(ExitedWith(none, 1)) << none.err;
+    EXPECT_EQ(none.err, "winsim-ctl: there is no machine at " + absent +
+                            "/machine.json yet; the first program run on it makes the default machine\n");
+    EXPECT_NE(::access(absent.c_str(), F_OK), 0) << "looking made the folder";
+
     for (int i = 0; i < 3; ++i) {
         RunResult r = Ctl({"run", WINSIM_TEST_CHILD, "exit", "0x800F0242"});
         EXPECT_TRUE(ExitedWith(r, 0)) << r.err;
