@@ -34,7 +34,7 @@ int Usage() {
                  "  fault FUNCTION ERROR [COUNT [AFTER]]  make calls of FUNCTION fail with ERROR, COUNT times\n"
                  "                            (-1: for ever; default 1) after AFTER successes (default 0)\n"
                  "  run PROGRAM [ARG...]      run a program on the machine and print its full exit code\n"
-                 "  bump KEY TIMES            add 1 to the counter KEY of section \"test\", TIMES times\n");
+                 "  bump KEY TIMES            add 1 to the counter KEY of section \"test\", TIMES (at most 1000000) times\n");
     return 2;
 }
 
@@ -111,9 +111,9 @@ int Answer(int argc, char** argv) {
 int Language(const char* text) {
     int64_t language;
     if (!WholeNumber(text, &language)) return Refuse("language: " + Quoted(text) + " is not a LANGID (a whole number)");
-    // The range is the machine's own (0 to 65535), checked when it is written; a LANGID whose primary
-    // language is the neutral one names no language (and no locale) at all.
-    if (language >= 0 && language <= 0xFFFF && PRIMARYLANGID(static_cast<LANGID>(language)) == LANG_NEUTRAL) {
+    if (language < 0 || language > 0xFFFF) return Refuse("language: " + Quoted(text) + " is not a LANGID (0 to 0xFFFF)");
+    // A LANGID whose primary language is the neutral one names no language (and no locale) at all.
+    if (PRIMARYLANGID(static_cast<LANGID>(language)) == LANG_NEUTRAL) {
         return Refuse("language: " + Quoted(text) + " names no language (its primary language is the neutral one)");
     }
     winsim::control::Change([&](winsim::Json& machine) {
@@ -139,18 +139,32 @@ int Fault(int argc, char** argv) {
     int64_t after = 0;
     if (argc > 4 && !WholeNumber(argv[4], &count)) return Refuse("fault: COUNT " + Quoted(argv[4]) + " is not a whole number");
     // A count of 0 would fail no call, yet a fault left in the list fails every one.
-    if (argc > 4 && count == 0) return Refuse("fault: COUNT must be at least 1, or -1 for ever (found 0)");
-    if (argc > 5 && !WholeNumber(argv[5], &after)) return Refuse("fault: AFTER " + Quoted(argv[5]) + " is not a whole number");
-    // Negative counts and successes are refused by the machine's shape when written.
+    if (argc > 4 && (count == 0 || count < -1)) {
+        return Refuse("fault: COUNT must be at least 1, or -1 for ever (found " + std::string(argv[4]) + ")");
+    }
+    if (argc > 5 && (!WholeNumber(argv[5], &after) || after < 0)) {
+        return Refuse("fault: AFTER " + Quoted(argv[5]) + " is not a whole number of at least 0");
+    }
     winsim::control::InjectFault(function, static_cast<uint32_t>(error), count, after);
     return 0;
 }
 
 int Bump(const char* keyText, const char* timesText) {
     const std::string key = winsim::MendUtf8(keyText);
+    if (key.empty()) return Refuse("bump: KEY is empty");
+    // One change a step, as concurrent writers make them; so many that the command would not end are refused.
+    constexpr int64_t kMostTimes = 1000000;
     int64_t times;
-    if (!WholeNumber(timesText, &times) || times < 0) {
-        return Refuse("bump: TIMES " + Quoted(timesText) + " is not a whole number of at least 0");
+    if (!WholeNumber(timesText, &times) || times < 0 || times > kMostTimes) {
+        return Refuse("bump: TIMES " + Quoted(timesText) + " is not a whole number from 0 to " + std::to_string(kMostTimes));
+    }
+    // Refused whole rather than stopped half-way.
+    if (winsim::Machine::Instance().FileExists()) {
+        const winsim::Json machine = winsim::control::Read();
+        const int64_t now = machine.has_field("test") ? winsim::IntAt(machine.at("test"), key.c_str(), 0) : 0;
+        if (now > std::numeric_limits<int64_t>::max() - times) {
+            return Refuse("bump: the counter " + key + " (" + std::to_string(now) + ") would pass its end");
+        }
     }
     for (int64_t i = 0; i < times; ++i) {
         winsim::control::Change([&](winsim::Json& machine) {

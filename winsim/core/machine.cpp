@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,12 @@ std::string Absolute(const std::string& path) {
     char here[4096];
     if (!::getcwd(here, sizeof here)) return path;
     return std::string(here) + "/" + path;
+}
+
+std::string FolderOf(const std::string& filePath) {
+    size_t slash = filePath.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : filePath.substr(0, slash);
 }
 
 void MakeFolders(const std::string& filePath) {
@@ -167,11 +174,34 @@ bool Machine::ContentUnusable() const {
     }
 }
 
-void Machine::CreateIfMissingLocked() {
+// The file a change replaces: the machine's path, or the file a link there leads to, so that a linked
+// machine is changed, not cut off from its link. Checked before anything is made: a path that names no
+// file must leave no folder or lock file behind.
+std::string Machine::WriteTargetLocked() const {
+    if (path_.empty() || path_.back() == '/') Fatal("its path names a folder, not a file");
+    if (path_.size() >= PATH_MAX) Fatal("its path is longer than the system allows");
     struct stat st;
-    if (::stat(path_.c_str(), &st) == 0) return;
-    MakeFolders(path_);
-    std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!::realpath(path_.c_str(), resolved)) {
+            if (errno == ELOOP) Fatal("it is a link that leads round in a loop");
+            if (errno == ENOENT) Fatal("it is a link to a file that does not exist");
+            Fatal(std::string("the link cannot be followed (") + std::strerror(errno) + ")");
+        }
+        return resolved;
+    }
+    if (::stat(path_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
+        if (!S_ISREG(st.st_mode)) Fatal("it is not a regular file");
+    }
+    return path_;
+}
+
+void Machine::CreateIfMissingLocked(const std::string& target) {
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) return;
+    MakeFolders(target);
+    std::string tmp = target + ".tmp." + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     bool written = fd >= 0 && WriteWholeFile(fd, DefaultMachine().serialize());
     if (fd >= 0) ::close(fd);
@@ -179,7 +209,7 @@ void Machine::CreateIfMissingLocked() {
         ::unlink(tmp.c_str());
         Fatal("it cannot be created");
     }
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) Fatal(std::strerror(errno));
+    if (::rename(tmp.c_str(), target.c_str()) != 0) Fatal(std::strerror(errno));
 }
 
 void Machine::KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine) {
@@ -202,6 +232,7 @@ bool Machine::ReloadIfChangedLocked() {
     struct stat st;
     if (::stat(path_.c_str(), &st) != 0) return false;
     if (S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
+    if (!S_ISREG(st.st_mode)) Fatal("it is not a regular file");  // a FIFO or a device would block or never end
     if (haveCache_ && SameStamp(st, cachedStat_)) {
         cachedStat_ = st;  // a chmod or a new link leaves the content, and the stamp, as they were
         return true;
@@ -244,18 +275,19 @@ std::shared_ptr<const Json> Machine::Snapshot(uint64_t* generation) {
     // where no lock file can be made (a read-only mount).
     if (ReloadIfChangedLocked()) return current();
     // No file: made under the lock, so that two processes create one machine.
-    MakeFolders(path_);
-    FileLock fileLock(path_);
+    const std::string target = WriteTargetLocked();
+    MakeFolders(target);
+    FileLock fileLock(target);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
-    CreateIfMissingLocked();
+    CreateIfMissingLocked(target);
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
     return current();
 }
 
 // Temporary files of writers that ended mid-change (killed) are theirs no longer.
-void Machine::RemoveAbandonedTemporariesLocked() const {
-    std::string folder = Folder();
-    std::string prefix = path_.substr(path_.rfind('/') + 1) + ".tmp.";
+void Machine::RemoveAbandonedTemporariesLocked(const std::string& target) const {
+    std::string folder = FolderOf(target);
+    std::string prefix = target.substr(target.rfind('/') + 1) + ".tmp.";
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
@@ -272,23 +304,24 @@ void Machine::RemoveAbandonedTemporariesLocked() const {
 
 void Machine::Modify(const std::function<void(Json&)>& change) {
     std::lock_guard<std::mutex> lock(gMutex);
-    MakeFolders(path_);
-    FileLock fileLock(path_);
+    const std::string target = WriteTargetLocked();
+    MakeFolders(target);
+    FileLock fileLock(target);
     if (!fileLock.ok()) {
         struct stat st;
-        if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            if (std::string reason = ReadOnlyReason(path_, Folder(), st); !reason.empty()) {
+        if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (std::string reason = ReadOnlyReason(target, FolderOf(target), st); !reason.empty()) {
                 Fatal(reason + ", and this program changes the machine");
             }
         }
         Fatal("its lock file cannot be opened");
     }
-    CreateIfMissingLocked();
+    CreateIfMissingLocked(target);
     if (!ReloadIfChangedLocked()) Fatal("it cannot be read");
-    if (std::string reason = ReadOnlyReason(path_, Folder(), cachedStat_); !reason.empty()) {
+    if (std::string reason = ReadOnlyReason(target, FolderOf(target), cachedStat_); !reason.empty()) {
         Fatal(reason + ", and this program changes the machine");
     }
-    RemoveAbandonedTemporariesLocked();
+    RemoveAbandonedTemporariesLocked(target);
     // Changed in place when no reader holds the cached copy; a reader's copy is never changed under it.
     std::shared_ptr<Json> next = cached_;
     if (next.use_count() > 2) {
@@ -299,14 +332,14 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     }
     change(*next);
     if (std::string problem = MachineProblem(*next); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
-    std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
+    std::string tmp = target + ".tmp." + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool written = fd >= 0 && ::fchmod(fd, cachedStat_.st_mode & 07777) == 0 && WriteWholeFile(fd, next->serialize());
     if (!written) {
         ::unlink(tmp.c_str());
         Fatal("it cannot be written");
     }
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
         int error = errno;
         ::unlink(tmp.c_str());
         Fatal(std::strerror(error));
@@ -336,16 +369,16 @@ bool Machine::ModifyExisting(const std::function<void(Json&)>& change) {
 
 void Machine::Replace(const Json& machine) {
     std::lock_guard<std::mutex> lock(gMutex);
-    MakeFolders(path_);
-    FileLock fileLock(path_);
+    const std::string target = WriteTargetLocked();
+    MakeFolders(target);
+    FileLock fileLock(target);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
     struct stat st;
-    if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Fatal("it is a directory, not a file");
     if (std::string problem = MachineProblem(machine); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
-    RemoveAbandonedTemporariesLocked();
-    std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
+    RemoveAbandonedTemporariesLocked(target);
+    std::string tmp = target + ".tmp." + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 || !WriteWholeFile(fd, machine.serialize()) || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (fd < 0 || !WriteWholeFile(fd, machine.serialize()) || ::rename(tmp.c_str(), target.c_str()) != 0) {
         int error = errno;
         ::unlink(tmp.c_str());
         Fatal(std::string("it cannot be written (") + std::strerror(error) + ")");

@@ -58,10 +58,11 @@ private:
     explicit Machine(const std::string& path);
     bool ReloadIfChangedLocked();
     bool CachedFileCurrentLocked() const;
-    void CreateIfMissingLocked();
+    std::string WriteTargetLocked() const;
+    void CreateIfMissingLocked(const std::string& target);
     void KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine);
     void ForgetLocked();
-    void RemoveAbandonedTemporariesLocked() const;
+    void RemoveAbandonedTemporariesLocked(const std::string& target) const;
     bool ContentUnusable() const;
 
     std::string path_;

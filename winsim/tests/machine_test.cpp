@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +84,64 @@ TEST_F(MachineFileTest, MissingFileIsCreatedAsTheDefaultMachine) {
     EXPECT_EQ(shown.at("spooler").at("printers").size(), 0u) << "no printer of ours yet";
 }
 
+// A path that names no machine file (a folder, a FIFO, a link nowhere) stops a reader and a writer
+// alike, at once and with nothing made; a link to a machine file is followed, so the file it leads to is
+// the one changed and the link stays a link.
+TEST_F(MachineFileTest, PathsThatNameNoFileAreRefusedAndLinksAreFollowed) {
+    const std::string prefix = "winsim: the machine file ";
+    auto run = [](const std::string& machine, const std::vector<std::string>& args) {
+        ChildMachine child(machine);
+        return RunProgram(BinPath("winsim-ctl"), args);
+    };
+    const std::string sub = Dir() + "/sub", fifo = Dir() + "/fifo", real = Dir() + "/real/m.json";
+    ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("loopB", (Dir() + "/loopA").c_str()), 0);
+    ASSERT_EQ(::symlink("loopA", (Dir() + "/loopB").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere/x.json", (Dir() + "/dangling").c_str()), 0);
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {sub, "it is a directory, not a file"},
+        {Dir() + "/new.json/", "its path names a folder, not a file"},
+        {fifo, "it is not a regular file"},
+        {Dir() + "/loopA", "it is a link that leads round in a loop"},
+        {Dir() + "/dangling", "it is a link to a file that does not exist"},
+    };
+    for (const auto& [machine, problem] : refused) {
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"bump", "k", "1"}, {"reset"}}) {
+            SCOPED_TRACE(machine + " " + args[0]);
+            RunResult r = run(machine, args);
+            EXPECT_TRUE(ExitedWith(r, 3)) << r.err;
+            EXPECT_EQ(r.err, prefix + machine + " cannot be used: " + problem + "\n");
+        }
+    }
+    RunResult shown = run(fifo, {"show"});
+    EXPECT_TRUE(ExitedWith(shown, 3)) << "a FIFO is not read: " << shown.err;
+    for (const std::string& left : {sub + ".lock", Dir() + "/new.json", Dir() + "/nowhere", fifo + ".lock"}) {
+        EXPECT_FALSE(testsupport::FileExists(left)) << left;
+    }
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A link to a machine file.
+    ASSERT_TRUE(ExitedWith(run(real, {"bump", "k", "1"}), 0));
+    const std::string link = Dir() + "/link.json";
+    ASSERT_EQ(::symlink("real/m.json", link.c_str()), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"bump", "k", "1"}, {"language", "1041"}}) {
+        RunResult r = run(link, args);
+        EXPECT_TRUE(ExitedWith(r, 0)) << r.err;
+    }
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    RunResult viaReal = run(real, {"show", "test.k"});
+    EXPECT_EQ(viaReal.out, "2\n");
+    EXPECT_EQ(run(real, {"show", "system.uiLanguage"}).out, "1041\n");
+    EXPECT_TRUE(ExitedWith(run(link, {"reset"}), 0));
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(run(real, {"show", "test.k"}).out, "null\n") << "the reset reached the file the link leads to";
+}
+
 TEST_F(MachineFileTest, UnparsableFileStopsTheProgramAndIsLeftUntouched) {
     const std::string path = Dir() + "/broken.json";
     const std::vector<std::string> contents = {"{\"version\": 1, \"system\": {", "[1, 2, 3]", "", "nul"};
@@ -107,19 +166,26 @@ TEST_F(MachineFileTest, UnparsableFileStopsTheProgramAndIsLeftUntouched) {
 TEST_F(MachineFileTest, ChangeThatWouldLeaveTheMachineUnusableIsNotWritten) {
     const std::string path = MachinePath();
     const std::string before = ReadFile(path);
-    const std::vector<std::pair<std::vector<std::string>, std::string>> changes = {
-        {{"language", "70000"}, "system.uiLanguage: expected a whole number from 0 to 65535 (found 70000)"},
-        {{"fault", "GetTempPathW", "5", "-3"}, "faults[0].count: expected a whole number of at least -1 (found -3)"},
-        {{"fault", "GetTempPathW", "5", "1", "-1"}, "faults[0].after: expected a whole number of at least 0 (found -1)"},
+    auto fault = [](int64_t count, int64_t after) {
+        return [count, after](Json& m) {
+            Json f = Json::object();
+            f["function"] = Json::string("GetTempPathW");
+            f["error"] = Json::number(5);
+            f["count"] = Json::number(count);
+            f["after"] = Json::number(after);
+            m["faults"][0] = f;
+        };
+    };
+    const std::vector<std::pair<std::function<void(Json&)>, std::string>> changes = {
+        {[](Json& m) { m["system"]["uiLanguage"] = Json::number(70000); },
+         "system.uiLanguage: expected a whole number from 0 to 65535 \\(found 70000\\)"},
+        {fault(-3, 0), "faults\\[0\\].count: expected a whole number of at least -1 \\(found -3\\)"},
+        {fault(1, -1), "faults\\[0\\].after: expected a whole number of at least 0 \\(found -1\\)"},
     };
     for (const auto& change : changes) {
-        SCOPED_TRACE(change.first[0] + " " + change.first[1]);
-        RunResult r = RunProgram(BinPath("winsim-ctl"), change.first);
-        EXPECT_TRUE(ExitedWith(r, 3)) << r.err;
-        EXPECT_NE(r.err.find("winsim: the machine file " + path + " cannot be used: a change would leave it unusable: " +
-                             change.second),
-                  std::string::npos)
-            << r.err;
+        SCOPED_TRACE(change.second);
+        EXPECT_EXIT(winsim::control::Change(change.first), ::testing::ExitedWithCode(3),
+                    "winsim: the machine file " + path + " cannot be used: a change would leave it unusable: " + change.second);
         EXPECT_EQ(ReadFile(path), before);
     }
 }

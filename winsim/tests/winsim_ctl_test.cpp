@@ -14,6 +14,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,8 @@ TEST_F(WinsimCtlTest, ArgumentsTheMachineWouldMisreadAreRefusedAndNothingIsWritt
         {"language", "0"},      // the neutral language names none
         {"language", "0x800"},  // nor does the system default's
         {"language", "99999999999999999999"},
+        {"language", "-1"},
+        {"language", "65536"},
         {"answer", "Maybe"},
         {"answer", "OK", "IDOK"},  // one bad answer keeps the good ones out too
         {"answer", "0"},
@@ -79,9 +82,13 @@ TEST_F(WinsimCtlTest, ArgumentsTheMachineWouldMisreadAreRefusedAndNothingIsWritt
         {"fault", "GetTempPathW", "5", "0"},  // would fail every call, not none
         {"fault", "GetTempPathW", "5", "1", "x"},
         {"fault", "GetTempPathW", "5", "1", "0", "extra"},
+        {"fault", "GetTempPathW", "5", "-2"},
+        {"fault", "GetTempPathW", "5", "1", "-1"},
         {"bump", "k", "abc"},
         {"bump", "k", "-1"},
         {"bump", "k", "1", "extra"},
+        {"bump", "", "1"},
+        {"bump", "k", "1000001"},  // would run for hours, one rewrite a step
         {"language", "1041", "1033"},
         {"path", "extra"},
         {"reset", "extra"},
@@ -97,12 +104,12 @@ TEST_F(WinsimCtlTest, ArgumentsTheMachineWouldMisreadAreRefusedAndNothingIsWritt
         EXPECT_TRUE(r.err.rfind("winsim-ctl: ", 0) == 0 || r.err.rfind("usage: winsim-ctl", 0) == 0) << r.err;
         EXPECT_EQ(ReadFile(path), before);
     }
-    // A value the machine's shape refuses is refused too, by the write, naming the value.
-    RunResult negative = Ctl({"language", "-1"});
-    EXPECT_TRUE(ExitedWith(negative, 3)) << negative.err;
-    EXPECT_NE(negative.err.find("system.uiLanguage: expected a whole number from 0 to 65535 (found -1)"), std::string::npos)
-        << negative.err;
-    EXPECT_EQ(ReadFile(path), before);
+    // A counter that would pass its end is refused whole, not stopped half-way.
+    winsim::control::Change([](Json& m) { m["test"]["k"] = Json::number(std::numeric_limits<int64_t>::max() - 1); });
+    const std::string nearEnd = ReadFile(path);
+    RunResult past = Ctl({"bump", "k", "2"});
+    EXPECT_TRUE(ExitedWith(past, 2)) << past.err;
+    EXPECT_EQ(ReadFile(path), nearEnd);
 }
 
 TEST_F(WinsimCtlTest, ArgumentsAreStoredAsTheMachineReadsThem) {
