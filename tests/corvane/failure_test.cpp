@@ -49,6 +49,25 @@ protected:
         }
         return false;
     }
+    // An older driver of the same name, from its own package, in another environment.
+    static void PutOlderDriver(const std::string& environment, const std::string& storedInf) {
+        Change([&](Json& m) {
+            m["spooler"]["drivers"][environment][0]["name"] = Json::string("Brisora-40");
+            m["spooler"]["drivers"][environment][0]["infPath"] = Json::string(storedInf);
+            m["spooler"]["driverStore"][0]["storedInf"] = Json::string(storedInf);
+            m["spooler"]["driverStore"][0]["environment"] = Json::string(environment);
+        });
+    }
+    // Prunavel fails, the fallback installs the driver, adding the printer fails: the install is rolled back.
+    testsupport::RunResult FailedInstall() {
+        winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);
+        winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED, 5);
+        testsupport::RunResult r = Corvane("/Install");
+        EXPECT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, -1004);
+        EXPECT_TRUE(Logged("AddPrinterToControlPanel:AddPrinter failed ! (GetLastError = 0x5)"));
+        return r;
+    }
     // The request's line and its JSON body.
     static std::pair<std::string, Json> Parse(const std::string& raw) {
         size_t end = raw.find("\r\n\r\n");
@@ -229,19 +248,8 @@ TEST_F(FailureTest, UnreadableSecondDeviceRollsBackAndReportsWithoutABox) {
 // install's rollback takes away only the x64 driver it added and that driver's package.
 TEST_F(FailureTest, RollbackLeavesTheSameDriverOfAnotherEnvironmentAndItsPackage) {
     const char x86Stored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlprtdrv.inf_x86_7\\ZLPrtDrv.inf";
-    Change([&](Json& m) {
-        m["spooler"]["drivers"]["Windows NT x86"][0]["name"] = Json::string("Brisora-40");
-        m["spooler"]["drivers"]["Windows NT x86"][0]["infPath"] = Json::string(x86Stored);
-        m["spooler"]["driverStore"][0]["storedInf"] = Json::string(x86Stored);
-        m["spooler"]["driverStore"][0]["environment"] = Json::string("Windows NT x86");
-    });
-    winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails
-    winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED, 5);
-
-    testsupport::RunResult r = Corvane("/Install");
-    ASSERT_TRUE(r.recorded) << r.err;
-    EXPECT_EQ(r.exitCode, -1004);
-    EXPECT_TRUE(Logged("AddPrinterToControlPanel:AddPrinter failed ! (GetLastError = 0x5)"));
+    PutOlderDriver("Windows NT x86", x86Stored);
+    if (!FailedInstall().recorded) return;
     EXPECT_TRUE(Logged("RemoveDriverFromDriverName: DeleteDriverPackage pDriverName=Brisora-40"));
 
     const Json drivers = Read("spooler").at("drivers");
@@ -278,20 +286,9 @@ TEST_F(FailureTest, FailedInstallRollsBackOnEveryArchitecture) {
         SCOPED_TRACE(c.own);
         winsim::control::UseFreshMachine(MachinePath());
         std::remove((TempDir() + "ZL/logs/ZLPrtDrvCtrl.log").c_str());
-        Change([&](Json& m) {
-            m["system"]["architecture"] = Json::number(c.architecture);
-            m["spooler"]["drivers"][c.other][0]["name"] = Json::string("Brisora-40");
-            m["spooler"]["drivers"][c.other][0]["infPath"] = Json::string(otherStored);
-            m["spooler"]["driverStore"][0]["storedInf"] = Json::string(otherStored);
-            m["spooler"]["driverStore"][0]["environment"] = Json::string(c.other);
-        });
-        winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails
-        winsim::control::InjectFault("AddPrinterW", ERROR_ACCESS_DENIED, 5);
-
-        testsupport::RunResult r = Corvane("/Install");
-        ASSERT_TRUE(r.recorded) << r.err;
-        EXPECT_EQ(r.exitCode, -1004);
-        EXPECT_TRUE(Logged("AddPrinterToControlPanel:AddPrinter failed ! (GetLastError = 0x5)"));
+        Change([&](Json& m) { m["system"]["architecture"] = Json::number(c.architecture); });
+        PutOlderDriver(c.other, otherStored);
+        if (!FailedInstall().recorded) continue;
 
         const Json drivers = Read("spooler").at("drivers");
         for (const auto& environment : drivers.as_object()) {

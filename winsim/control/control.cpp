@@ -7,7 +7,6 @@
 #include "../core/faults.h"
 #include "../core/machine.h"
 #include "../core/process.h"
-#include "../core/text.h"
 #include "../winspool/spooler.h"
 
 namespace winsim {
@@ -42,15 +41,11 @@ std::vector<HANDLE> OpenPrinterHandles(const std::string& printer, DWORD access)
 }
 
 void InjectFault(const std::string& function, uint32_t error, int64_t count, int64_t after) {
-    if (!Faultable(function)) {
-        std::string known;
-        for (const std::string& name : FaultableFunctions()) known += (known.empty() ? "" : ", ") + name;
-        throw std::invalid_argument("no call of " + function + " looks for faults; those of " + known + " do");
-    }
+    if (std::string problem = NotFaultable(function); !problem.empty()) throw std::invalid_argument(problem);
     Change([&](Json& machine) {
         Json& faults = ChildArray(machine, "faults");
         Json f = Json::object();
-        f["function"] = Json::string(MendUtf8(function));
+        f["function"] = Json::string(function);
         f["error"] = Json::number(static_cast<int64_t>(error));
         f["count"] = Json::number(count);
         f["after"] = Json::number(after);

@@ -124,11 +124,7 @@ int Language(const char* text) {
 
 int Fault(int argc, char** argv) {
     const std::string function = argv[2];
-    if (!winsim::Faultable(function)) {
-        std::string known;
-        for (const std::string& name : winsim::FaultableFunctions()) known += (known.empty() ? "" : ", ") + name;
-        return Refuse("fault: no call of " + Quoted(argv[2]) + " looks for faults; those of " + known + " do");
-    }
+    if (std::string problem = winsim::NotFaultable(function); !problem.empty()) return Refuse("fault: " + problem);
     int64_t error = 0;
     // An error is stored as a 32-bit code, read back as the same DWORD whether written signed or not.
     if (!WholeNumber(argv[3], &error) || error < std::numeric_limits<int32_t>::min() ||

@@ -65,4 +65,11 @@ bool Faultable(const std::string& function) {
     return std::binary_search(functions.begin(), functions.end(), function);
 }
 
+std::string NotFaultable(const std::string& function) {
+    if (Faultable(function)) return std::string();
+    std::string known;
+    for (const std::string& name : FaultableFunctions()) known += (known.empty() ? "" : ", ") + name;
+    return "no call of '" + function + "' looks for faults; those of " + known + " do";
+}
+
 }  // namespace winsim

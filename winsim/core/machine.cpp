@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 #include "schema.h"
 #include "text.h"
@@ -117,6 +118,21 @@ std::string ReadOnlyReason(const std::string& path, const std::string& folder, c
     return std::string();
 }
 
+// What makes a machine file's text unusable, or nothing; parsed holds the machine when it is usable.
+std::string ContentProblem(const std::string& text, Json* parsed) {
+    // The parser copies bytes into strings as they come: what is not UTF-8 is refused before it.
+    if (size_t at = 0; !IsUtf8(text, &at)) return "it is not UTF-8 text (byte " + std::to_string(at) + ")";
+    std::error_code ec;
+    try {
+        *parsed = Json::parse(text, ec);
+    } catch (const std::exception& e) {  // a \u escape naming half a surrogate pair throws
+        return "it is not valid JSON (" + std::string(e.what()) + ")";
+    }
+    if (ec) return "it is not valid JSON (" + ec.message() + ")";
+    if (!parsed->is_object()) return "its top level is not a JSON object";
+    return MachineProblem(*parsed);
+}
+
 }  // namespace
 
 Machine& Machine::Instance() {
@@ -139,12 +155,7 @@ bool Machine::Loaded() {
 
 Machine::Machine(const std::string& path) : path_(Absolute(path)) {}
 
-std::string Machine::Folder() const {
-    size_t slash = path_.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path_.substr(0, slash);
-}
+std::string Machine::Folder() const { return FolderOf(path_); }
 
 void Machine::Fatal(const std::string& problem) const {
     std::fprintf(stderr, "winsim: the machine file %s cannot be used: %s\n", path_.c_str(), problem.c_str());
@@ -165,13 +176,8 @@ bool Machine::ContentUnusable() const {
     bool read = fd >= 0 && ReadWholeFile(fd, text);
     if (fd >= 0) ::close(fd);
     if (!read) return false;  // a permission, not the content: a reset would not be the cure
-    try {
-        std::error_code ec;
-        Json parsed = Json::parse(text, ec);
-        return ec || !parsed.is_object() || !MachineProblem(parsed).empty();
-    } catch (...) {
-        return true;
-    }
+    Json parsed;
+    return !ContentProblem(text, &parsed).empty();
 }
 
 // The file a change replaces: the machine's path, or the file a link there leads to, so that a linked
@@ -197,19 +203,26 @@ std::string Machine::WriteTargetLocked() const {
     return path_;
 }
 
+// Writes text to a temporary file beside target and renames it over target, so that readers see the old
+// file or the new one whole. mode, when given, is the new file's; else the creation mode. The new file
+// stays open: the caller keeps it, or closes it.
+int Machine::WriteLocked(const std::string& target, const std::string& text, std::optional<mode_t> mode) const {
+    std::string tmp = target + ".tmp." + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || (mode && ::fchmod(fd, *mode) != 0) || !WriteWholeFile(fd, text) || ::rename(tmp.c_str(), target.c_str()) != 0) {
+        int error = errno;
+        if (fd >= 0) ::close(fd);
+        ::unlink(tmp.c_str());
+        Fatal(std::string("it cannot be written (") + std::strerror(error) + ")");
+    }
+    return fd;
+}
+
 void Machine::CreateIfMissingLocked(const std::string& target) {
     struct stat st;
     if (::stat(target.c_str(), &st) == 0) return;
     MakeFolders(target);
-    std::string tmp = target + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool written = fd >= 0 && WriteWholeFile(fd, DefaultMachine().serialize());
-    if (fd >= 0) ::close(fd);
-    if (!written) {
-        ::unlink(tmp.c_str());
-        Fatal("it cannot be created");
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) Fatal(std::strerror(errno));
+    ::close(WriteLocked(target, DefaultMachine().serialize(), std::nullopt));
 }
 
 void Machine::KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine) {
@@ -240,18 +253,8 @@ bool Machine::ReloadIfChangedLocked() {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !ReadWholeFile(fd, text)) Fatal("it cannot be read");
-    // The parser copies bytes into strings as they come: what is not UTF-8 is refused before it.
-    if (size_t at = 0; !IsUtf8(text, &at)) Fatal("it is not UTF-8 text (byte " + std::to_string(at) + ")");
-    std::error_code ec;
     Json parsed;
-    try {
-        parsed = Json::parse(text, ec);
-    } catch (const std::exception& e) {  // a \u escape naming half a surrogate pair throws
-        Fatal("it is not valid JSON (" + std::string(e.what()) + ")");
-    }
-    if (ec) Fatal("it is not valid JSON (" + ec.message() + ")");
-    if (!parsed.is_object()) Fatal("its top level is not a JSON object");
-    if (std::string problem = MachineProblem(parsed); !problem.empty()) Fatal(problem);
+    if (std::string problem = ContentProblem(text, &parsed); !problem.empty()) Fatal(problem);
     KeepLocked(fd, st, std::make_shared<Json>(std::move(parsed)));
     return true;
 }
@@ -332,18 +335,7 @@ void Machine::Modify(const std::function<void(Json&)>& change) {
     }
     change(*next);
     if (std::string problem = MachineProblem(*next); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
-    std::string tmp = target + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool written = fd >= 0 && ::fchmod(fd, cachedStat_.st_mode & 07777) == 0 && WriteWholeFile(fd, next->serialize());
-    if (!written) {
-        ::unlink(tmp.c_str());
-        Fatal("it cannot be written");
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        ::unlink(tmp.c_str());
-        Fatal(std::strerror(error));
-    }
+    int fd = WriteLocked(target, next->serialize(), cachedStat_.st_mode & 07777);
     struct stat st;
     if (::fstat(fd, &st) != 0) Fatal("it cannot be read");
     KeepLocked(fd, st, std::move(next));
@@ -373,16 +365,10 @@ void Machine::Replace(const Json& machine) {
     MakeFolders(target);
     FileLock fileLock(target);
     if (!fileLock.ok()) Fatal("its lock file cannot be opened");
-    struct stat st;
     if (std::string problem = MachineProblem(machine); !problem.empty()) Fatal("a change would leave it unusable: " + problem);
     RemoveAbandonedTemporariesLocked(target);
-    std::string tmp = target + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 || !WriteWholeFile(fd, machine.serialize()) || ::rename(tmp.c_str(), target.c_str()) != 0) {
-        int error = errno;
-        ::unlink(tmp.c_str());
-        Fatal(std::string("it cannot be written (") + std::strerror(error) + ")");
-    }
+    int fd = WriteLocked(target, machine.serialize(), std::nullopt);
+    struct stat st;
     if (::fstat(fd, &st) != 0) Fatal("it cannot be read");
     KeepLocked(fd, st, std::make_shared<Json>(machine));
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace winsim {
@@ -59,6 +60,7 @@ private:
     bool ReloadIfChangedLocked();
     bool CachedFileCurrentLocked() const;
     std::string WriteTargetLocked() const;
+    int WriteLocked(const std::string& target, const std::string& text, std::optional<mode_t> mode) const;
     void CreateIfMissingLocked(const std::string& target);
     void KeepLocked(int fd, const struct stat& st, std::shared_ptr<Json> machine);
     void ForgetLocked();
