@@ -294,42 +294,20 @@ Formatted<C> Format(const char* function, size_t limit, const C* format, va_list
                 conv.precision = static_cast<int>(precision);
             }
         }
-        if (p[0] == C('I') && p[1] == C('6') && p[2] == C('4')) {
-            conv.size = Size::LongLong;
-            p += 3;
-        } else if (p[0] == C('I') && p[1] == C('3') && p[2] == C('2')) {
-            conv.size = Size::None;
-            p += 3;
-        } else if (p[0] == C('l') && p[1] == C('l')) {
-            conv.size = Size::LongLong;
-            p += 2;
-        } else if (p[0] == C('h') && p[1] == C('h')) {
-            conv.size = Size::Char;
-            p += 2;
-        } else if (*p == C('h')) {
-            conv.size = Size::Short;
-            ++p;
-        } else if (*p == C('l')) {
-            conv.size = Size::Long;
-            ++p;
-        } else if (*p == C('w')) {
-            conv.size = Size::Wide;
-            ++p;
-        } else if (*p == C('L')) {
-            conv.size = Size::LongDouble;
-            ++p;
-        } else if (*p == C('I')) {
-            conv.size = Size::Pointer;
-            ++p;
-        } else if (*p == C('j')) {
-            conv.size = Size::LongLong;
-            ++p;
-        } else if (*p == C('z')) {
-            conv.size = Size::SizeT;
-            ++p;
-        } else if (*p == C('t')) {
-            conv.size = Size::PtrDiff;
-            ++p;
+        // Size prefixes, longest first where one begins another.
+        static const struct {
+            const char* text;
+            Size size;
+        } kSizes[] = {{"I64", Size::LongLong}, {"I32", Size::None}, {"ll", Size::LongLong}, {"hh", Size::Char},
+                      {"h", Size::Short},      {"l", Size::Long},     {"w", Size::Wide},       {"L", Size::LongDouble},
+                      {"I", Size::Pointer},    {"j", Size::LongLong}, {"z", Size::SizeT},      {"t", Size::PtrDiff}};
+        for (const auto& prefix : kSizes) {
+            size_t n = 0;
+            while (prefix.text[n] && p[n] == C(prefix.text[n])) ++n;
+            if (prefix.text[n]) continue;
+            conv.size = prefix.size;
+            p += n;
+            break;
         }
         if (!*p) InvalidParameter(function, "the format ends within a conversion");
         C type = *p++;
