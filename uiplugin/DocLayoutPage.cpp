@@ -570,7 +570,5 @@ int CDocLayoutPage::Apply() {
         if (!SendPaperLocationCmd(static_cast<BYTE>(location & 0xFF))) return 0;
         s->paperLocationOffset = location;
     }
-    if (!StoreSheetRecord(m_pContext)) return 0;
-    if (m_pContext->pOemDevMode) std::memcpy(&m_pContext->pOemDevMode->body, s, sizeof(QVPrinterSettings));
-    return 1;
+    return StoreSheetRecord(m_pContext) ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Helpers.h"
+#include "KnownRecords.h"
 #include "PrinterSettings.h"
 #include "QVDrvUI.h"
 #include "resource.h"
@@ -51,21 +52,22 @@ void Fill(OPTITEM& item, POEMCUIPPARAM param, UINT nameId, BYTE level, DWORD fla
 
 }  // namespace
 
-HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, bool partRead) {
+HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, SheetContext* object) {
     if ((dwMode != OEMCUIP_DOCPROP && dwMode != OEMCUIP_PRNPROP) || !pOemCUIPParam) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
+    if (object) m_pObject = object;
     if (!pOemCUIPParam->pOEMUserData) pOemCUIPParam->pOEMUserData = this;
     if (dwMode == OEMCUIP_PRNPROP) {
         pOemCUIPParam->OEMCUIPCallback = NullOptItemCallback;
         return S_OK;
     }
-    return BuildOptItems(pOemCUIPParam, partRead);
+    return BuildOptItems(pOemCUIPParam);
 }
 
 // An array shorter than the group is refused whole: filling it would write past its end.
-HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param, bool partRead) {
+HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param) {
     TraceStub(param->pPublicDM);
     if (!param->pOEMOptItems) {
         param->cOEMOptItems = kItemCount;
@@ -83,7 +85,7 @@ HRESULT QVDrvUI::BuildOptItems(POEMCUIPPARAM param, bool partRead) {
     const auto* part = static_cast<const QVOemDevMode*>(param->pOEMDM);
     QVPrinterSettings settings{};
     if (part) settings = part->body;
-    m_itemsRead = part && partRead;
+    if (m_pObject && m_pObject->records) m_pObject->records->ItemsBuilt(part);
     TraceStub(part ? &part->body : nullptr);
 
     OPTITEM* items = param->pOEMOptItems;
@@ -103,25 +105,40 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
         return CPSUICB_ACTION_NONE;
     }
     auto* owner = static_cast<QVDrvUI*>(pOemCUIPParam->pOEMUserData);
-    SheetContext* context = owner ? owner->GetContext() : nullptr;
-    // Items filled from a record that could not be read show defaults, and so does a sheet that opened on
-    // one: storing either would lose the printer's settings.
-    if (!context || !context->pSettings || !owner->ItemsRead() || !context->settingsRead ||
-        !pOemCUIPParam->pOEMOptItems || pOemCUIPParam->cOEMOptItems < kItemCount) {
-        return CPSUICB_ACTION_NONE;
+    if (owner && pOemCUIPParam->pOEMOptItems && pOemCUIPParam->cOEMOptItems >= kItemCount) {
+        owner->StoreOptItems(pOemCUIPParam);
     }
-    const OPTITEM* items = pOemCUIPParam->pOEMOptItems;
-    QVPrinterSettings* settings = context->pSettings;
+    return CPSUICB_ACTION_NONE;
+}
+
+// The items belong to the document sheet open on their DEVMODE and share its record, which holds what
+// its page has changed so far. Items of a DEVMODE no sheet is open on store over what its private part
+// holds, through the handle of the sheet the controller works with (none: nothing is stored). Either way
+// only when the items were filled from a record that was read: defaults shown in place of the printer's
+// settings would otherwise replace them.
+void QVDrvUI::StoreOptItems(POEMCUIPPARAM param) {
+    AutoLock guard(&m_lock);
+    auto* part = static_cast<QVOemDevMode*>(param->pOEMDM);
+    KnownRecords* records = m_pObject ? m_pObject->records : nullptr;
+    if (!records || !records->ItemsRead(part)) return;
+    SheetContext target{};
+    QVPrinterSettings unsheeted;
+    if (QVSheet* sheet = DocumentSheetOn(part)) {
+        if (!sheet->context.settingsRead) return;
+        target = sheet->context;
+    } else {
+        HANDLE printer = ContextPrinter();
+        if (!printer) return;
+        unsheeted = part->body;
+        target = SheetContext{printer, part, nullptr, &unsheeted, true, param->pPublicDM, records};
+    }
+    const OPTITEM* items = param->pOEMOptItems;
+    QVPrinterSettings* settings = target.pSettings;
     settings->imageScale = static_cast<int16_t>(items[1].Sel);
     settings->scrimpOnPaper = static_cast<int8_t>(items[2].Sel);
     settings->blackThreshold = static_cast<int16_t>(items[3].Sel);
     settings->driverImageOffset = static_cast<int8_t>(items[4].Sel);
-    if (StoreSheetRecord(context) && pOemCUIPParam->pOEMDM) {
-        auto* part = static_cast<QVOemDevMode*>(pOemCUIPParam->pOEMDM);
-        std::memcpy(&part->body, settings, sizeof(QVPrinterSettings));
-        TraceStub(&part->body);
-    }
-    return CPSUICB_ACTION_NONE;
+    StoreSheetRecord(&target);
 }
 
 LONG APIENTRY NullOptItemCallback(PCPSUICBPARAM, POEMCUIPPARAM) { return CPSUICB_ACTION_NONE; }

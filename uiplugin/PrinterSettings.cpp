@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Helpers.h"
+#include "KnownRecords.h"
 #include "ModelCaps.h"
 #include "PrinterModel.h"
 #include "SheetContext.h"
@@ -10,6 +12,28 @@ namespace {
 
 // The spooler's prototypes take the value name as a writable string.
 LPWSTR ValueName() { return const_cast<LPWSTR>(kPrinterSettingsValue); }
+
+// The fields a model's row supplies; without a row they keep what they hold.
+void TakeModelDefaults(int32_t modelId, QVPrinterSettings* record) {
+    const ModelCaps* caps = FindModelCaps(modelId);
+    if (!caps) return;
+    record->modelOption = caps->modelOptionDefault;
+    record->speed = caps->speedDefault;
+    record->density = caps->densityDefault;
+    record->cmdType = caps->cmdTypeDefault;
+    record->fadeLines = caps->fadeLinesDefault;
+    record->scrimpOnPaper = static_cast<int8_t>(caps->scrimpOnPaperDefault & 0xFF);
+    record->modelFlag = static_cast<uint8_t>(caps->flagDefaults & 0xFF);
+    record->driverImageOffset = static_cast<int8_t>((caps->flagDefaults >> 8) & 0xFF);
+}
+
+// The public DEVMODE's paper, in tenths of a millimetre read as signed 16-bit numbers whatever dmFields
+// says, is the record's.
+void TakePaperSize(const DEVMODEW* publicDM, QVPrinterSettings* record) {
+    if (!publicDM) return;
+    record->paperWidth = static_cast<float>(publicDM->dmPaperWidth / 10.0);
+    record->paperLength = static_cast<float>(publicDM->dmPaperLength / 10.0);
+}
 
 }  // namespace
 
@@ -24,16 +48,7 @@ void DefaultPrinterSettings(int32_t modelId, QVPrinterSettings* record) {
     record->speed = 5;
     record->density = 8;
     record->cutter = 1;
-    if (const ModelCaps* caps = FindModelCaps(record->modelId)) {
-        record->modelOption = caps->modelOptionDefault;
-        record->speed = caps->speedDefault;
-        record->density = caps->densityDefault;
-        record->cmdType = caps->cmdTypeDefault;
-        record->fadeLines = caps->fadeLinesDefault;
-        record->scrimpOnPaper = static_cast<int8_t>(caps->scrimpOnPaperDefault & 0xFF);
-        record->modelFlag = static_cast<uint8_t>(caps->flagDefaults & 0xFF);
-        record->driverImageOffset = static_cast<int8_t>((caps->flagDefaults >> 8) & 0xFF);
-    }
+    TakeModelDefaults(modelId, record);
     record->imageScale = 100;
     if (record->modelId == 27 || record->modelId == 28) {
         record->autoDotted = 0;
@@ -94,8 +109,7 @@ HRESULT DevModeStep(DWORD dwMode, POEMDMPARAM param, QVPrinterSettings* settings
         WriteHeader(out);
         bool loaded = LoadPrinterSettings(param->hPrinter, settings);
         if (read) *read = loaded;
-        settings->paperWidth = static_cast<float>(param->pPublicDMOut->dmPaperWidth / 10.0);
-        settings->paperLength = static_cast<float>(param->pPublicDMOut->dmPaperLength / 10.0);
+        TakePaperSize(param->pPublicDMOut, settings);
         std::memcpy(&out->body, settings, sizeof *settings);
         return S_OK;
     }
@@ -141,8 +155,11 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
             local.imageScale = 100;
             changed = true;
         }
-        // A driver that could not be read says nothing about the model: the stored one stays.
+        // A driver that could not be read says nothing about the model: the stored one stays. A record
+        // made under model 0 holds no model's values in the fields a row supplies, so a model that has
+        // one gives them its defaults, as its new record would get.
         if (modelKnown && modelId != local.modelId) {
+            if (local.modelId == 0) TakeModelDefaults(modelId, &local);
             local.modelId = modelId;
             changed = true;
         }
@@ -162,14 +179,17 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
 }
 
 bool StoreSheetRecord(SheetContext* sheet) {
-    if (SetPrinterDataW(sheet->hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(sheet->pSettings),
-                        sizeof(QVPrinterSettings)) != ERROR_SUCCESS) {
+    QVPrinterSettings* record = sheet->pSettings;
+    TakePaperSize(sheet->pPublicDM, record);
+    if (SetPrinterDataW(sheet->hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(record),
+                        sizeof *record) != ERROR_SUCCESS) {
         return false;
     }
-    if (SheetContext* object = sheet->object; object && object->pSettings && object->pSettings != sheet->pSettings) {
-        *object->pSettings = *sheet->pSettings;
-        object->settingsRead = true;
+    if (sheet->pOemDevMode) {
+        std::memcpy(&sheet->pOemDevMode->body, record, sizeof *record);
+        TraceStub(&sheet->pOemDevMode->body);
     }
+    if (sheet->records) sheet->records->Stored(sheet->pOemDevMode, *record);
     return true;
 }
 

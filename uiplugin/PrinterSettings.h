@@ -123,8 +123,9 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
 int32_t GetModelIdFromDriver(HANDLE hPrinter);
 
 struct SheetContext;
-// Stores an open sheet's record as the printer's. The object's buffer then holds it too, so that a sheet
-// opened before the next MERGE shows what was stored rather than what was there before.
+// Stores a sheet's record, with the paper size its public DEVMODE holds now, as the printer's data and,
+// once that is written, as its private part's body; the object then knows it as the printer's record, so
+// that a sheet opened before the next MERGE shows it. False when the printer's data was not written.
 bool StoreSheetRecord(SheetContext* sheet);
 
 // IPrintOemCommon::DevMode: settings is the plug-in object's record buffer, filled by OEMDM_MERGE.

@@ -9,25 +9,53 @@
 #include "AboutPage.h"
 #include "DocLayoutPage.h"
 #include "DocPaperSizeManagePage.h"
+#include "KnownRecords.h"
 #include "Module.h"
 #include "PrinterSettings.h"
 
-// Whatever sheet is still open goes with the controller, the device sheet's printer handle too.
-QVDrvUI::~QVDrvUI() {
-    DestroySheet(kDeviceSheet);
-    DestroySheet(kDocumentSheet);
+// The sheet's windows are gone by now: the host destroys them before DESTROY.
+QVSheet::~QVSheet() {
+    delete layoutPage;
+    layoutPage = nullptr;
+    delete paperPage;
+    paperPage = nullptr;
+    delete aboutPage;
+    aboutPage = nullptr;
+    if (ownsPrinter) ClosePrinter(context.hPrinter);
+    ownsPrinter = FALSE;
 }
 
-HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* context, SheetKind kind) {
+void QVSheet::ApplySettingsPage() {
+    if (layoutPage) layoutPage->Apply();  // its result does not stop the sheet
+}
+
+HANDLE QVSheet::TakeOwnPrinter() {
+    HANDLE own = ownsPrinter ? context.hPrinter : nullptr;
+    ownsPrinter = FALSE;
+    return own;
+}
+
+// Whatever sheet is still open goes with the controller, and so does a device sheet's handle.
+QVDrvUI::~QVDrvUI() {
+    AutoLock guard(&m_lock);
+    while (QVSheet* sheet = m_pSheets) {
+        m_pSheets = sheet->next;
+        delete sheet;
+    }
+    if (m_keptPrinter) ClosePrinter(m_keptPrinter);
+    m_keptPrinter = nullptr;
+}
+
+HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind) {
     if (!pPSUIInfo || pPSUIInfo->Version != PROPSHEETUI_INFO_VERSION) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
     switch (pPSUIInfo->Reason) {
     case PROPSHEETUI_REASON_INIT:
-        return InitSheet(pPSUIInfo, context, kind);
+        return InitSheet(pPSUIInfo, object, kind);
     case PROPSHEETUI_REASON_DESTROY:
-        DestroySheet(kind);
+        DestroySheet(pPSUIInfo, kind);
         pPSUIInfo->Result = 1;
         return S_OK;
     case PROPSHEETUI_REASON_SET_RESULT: {
@@ -45,86 +73,129 @@ HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, Shee
     }
 }
 
-void QVDrvUI::CloseOwnPrinter() {
-    if (m_pContext && m_ownsPrinter) ClosePrinter(m_pContext->hPrinter);
-    m_ownsPrinter = FALSE;
+size_t QVDrvUI::OpenSheets() const {
+    AutoLock guard(&m_lock);
+    size_t count = 0;
+    for (const QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) ++count;
+    return count;
 }
 
 template <class Page>
-HRESULT QVDrvUI::MakePage(PPROPSHEETUI_INFO pPSUIInfo, Page** member, bool withContext) {
+HRESULT QVDrvUI::MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext) {
     Page* page = new (std::nothrow) Page;
     *member = page;
     if (page) {
-        page->SetOwner(this);
-        if (withContext) page->SetContext(m_pContext);
+        page->SetOwner(sheet);
+        if (withContext) page->SetContext(&sheet->context);
     }
     return AddPropPage(pPSUIInfo, page);
 }
 
-// The lock is held throughout; the core's page-add function may call back on this thread.
-HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* context, SheetKind kind) {
+// The lock is held throughout; the core's page-add function may call back on this thread. A sheet made
+// here lives until its DESTROY even when a page cannot be added: pages already added are the host's to
+// show until then.
+HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind) {
     AutoLock guard(&m_lock);
     auto* param = reinterpret_cast<POEMUIPSPARAM>(pPSUIInfo->lParamInit);
-    if (!param || !context) {
+    if (!param || !object) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
-    // A handle that an earlier device sheet left open would otherwise be lost.
-    CloseOwnPrinter();
-    // The sheet shows and stores the record as the object holds it now, with what is known of where it
-    // came from: a MERGE while the sheet is up (the core may make the job's DEVMODE anew) changes neither.
-    m_sheet = *context;
-    m_sheet.object = context;
-    if (context->pSettings) {
-        m_sheetSettings = *context->pSettings;
-        m_sheet.pSettings = &m_sheetSettings;
+    m_pObject = object;
+    auto* sheet = new (std::nothrow) QVSheet(kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet);
+    if (!sheet) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return E_FAIL;
     }
-    m_sheet.hPrinter = param->hPrinter;
-    m_sheet.pOemDevMode = static_cast<QVOemDevMode*>(param->pOEMDM);
+    // The next INIT takes the place of a handle a device sheet left open.
+    if (m_keptPrinter) ClosePrinter(m_keptPrinter);
+    m_keptPrinter = nullptr;
+
+    // The sheet shows and stores the record the object knows now: the last one read or stored.
+    sheet->context = *object;
+    sheet->context.settingsRead = object->records && object->records->Latest(&sheet->record);
+    sheet->context.pSettings = &sheet->record;
+    sheet->context.hPrinter = param->hPrinter;
+    sheet->context.pOemDevMode = static_cast<QVOemDevMode*>(param->pOEMDM);
+    sheet->context.pPublicDM = param->pPublicDM;
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     HANDLE own = nullptr;
     if (OpenPrinterW(param->pPrinterName, &own, &defaults)) {
-        m_sheet.hPrinter = own;
-        m_ownsPrinter = TRUE;
+        sheet->context.hPrinter = own;
+        sheet->ownsPrinter = TRUE;
     }
-    m_pContext = &m_sheet;
+    sheet->initParam = pPSUIInfo->lParamInit;
+    sheet->next = m_pSheets;
+    m_pSheets = sheet;
+    pPSUIInfo->UserData = reinterpret_cast<ULONG_PTR>(sheet);
 
     HRESULT hr;
-    if (kind == kDeviceSheet) {
-        hr = MakePage(pPSUIInfo, &m_pDevAboutPage, false);
+    if (sheet->kind == kDeviceSheet) {
+        hr = MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
         if (FAILED(hr)) return hr;
     } else {
-        hr = MakePage(pPSUIInfo, &m_pLayoutPage, true);
+        hr = MakePage(pPSUIInfo, sheet, &sheet->layoutPage, true);
         if (FAILED(hr)) return hr;
-        hr = MakePage(pPSUIInfo, &m_pPaperPage, true);
+        hr = MakePage(pPSUIInfo, sheet, &sheet->paperPage, true);
         if (FAILED(hr)) return hr;
-        hr = MakePage(pPSUIInfo, &m_pDocAboutPage, false);
+        hr = MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
         if (FAILED(hr)) return hr;
     }
     pPSUIInfo->Result = 1;
     return S_OK;
 }
 
-// The sheet has destroyed the pages' windows by now. The device sheet's printer handle stays open until
-// the controller goes.
-void QVDrvUI::DestroySheet(SheetKind kind) {
-    AutoLock guard(&m_lock);
-    if (kind == kDeviceSheet) {
-        delete m_pDevAboutPage;
-        m_pDevAboutPage = nullptr;
-        return;
+// The sheet the host means: the one its UserData names, as the common property sheet UI hands it back;
+// for a host that does not, the one made from the same OEMUIPSPARAM, or the only open sheet of the kind.
+// Any other value names nothing, and is never followed.
+QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
+    SheetKind wanted = kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet;
+    QVSheet* sameParam = nullptr;
+    QVSheet* ofKind = nullptr;
+    size_t count = 0;
+    for (QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) {
+        if (sheet->kind != wanted) continue;
+        if (reinterpret_cast<ULONG_PTR>(sheet) == pPSUIInfo->UserData) return sheet;
+        if (!sameParam && pPSUIInfo->lParamInit && sheet->initParam == pPSUIInfo->lParamInit) sameParam = sheet;
+        ofKind = sheet;
+        ++count;
     }
-    delete m_pLayoutPage;
-    m_pLayoutPage = nullptr;
-    delete m_pPaperPage;
-    m_pPaperPage = nullptr;
-    delete m_pDocAboutPage;
-    m_pDocAboutPage = nullptr;
-    if (m_pContext) {
-        CloseOwnPrinter();
-        m_pContext = nullptr;
-    }
+    if (sameParam) return sameParam;
+    return count == 1 ? ofKind : nullptr;
 }
+
+// The device sheet's handle stays open, as the controller's context did, until the next INIT or the
+// controller goes.
+void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) {
+    AutoLock guard(&m_lock);
+    QVSheet* sheet = FindSheet(pPSUIInfo, kind);
+    if (!sheet) return;
+    for (QVSheet** link = &m_pSheets; *link; link = &(*link)->next) {
+        if (*link == sheet) {
+            *link = sheet->next;
+            break;
+        }
+    }
+    if (pPSUIInfo->UserData == reinterpret_cast<ULONG_PTR>(sheet)) pPSUIInfo->UserData = 0;
+    if (sheet->kind == kDeviceSheet) {
+        HANDLE own = sheet->TakeOwnPrinter();
+        if (own) {
+            if (m_keptPrinter) ClosePrinter(m_keptPrinter);
+            m_keptPrinter = own;
+        }
+    }
+    delete sheet;
+}
+
+QVSheet* QVDrvUI::DocumentSheetOn(const QVOemDevMode* part) const {
+    if (!part) return nullptr;
+    for (QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) {
+        if (sheet->kind == kDocumentSheet && sheet->context.pOemDevMode == part) return sheet;
+    }
+    return nullptr;
+}
+
+HANDLE QVDrvUI::ContextPrinter() const { return m_pSheets ? m_pSheets->context.hPrinter : m_keptPrinter; }
 
 // A negative answer of the page-add function is one of its error codes, not a page.
 HRESULT QVDrvUI::AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page) {
@@ -139,10 +210,6 @@ HRESULT QVDrvUI::AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page) {
     LONG_PTR added = pPSUIInfo->pfnComPropSheet(pPSUIInfo->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW,
                                                 reinterpret_cast<LPARAM>(&psp), 0);
     return added > 0 ? S_OK : E_FAIL;
-}
-
-void QVDrvUI::ApplySettingsPage() {
-    if (m_pLayoutPage) m_pLayoutPage->Apply();  // its result does not stop the sheet
 }
 
 // The page takes over its dialog at WM_INITDIALOG, so its own message map sees every later message
@@ -163,7 +230,7 @@ INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         if (!header) return FALSE;
         if (header->code == PSN_APPLY) {
             LONG_PTR owner = GetWindowLongPtrW(hwnd, DWLP_USER);
-            if (owner != 0 && owner != -1) reinterpret_cast<QVDrvUI*>(owner)->ApplySettingsPage();
+            if (owner != 0 && owner != -1) reinterpret_cast<QVSheet*>(owner)->ApplySettingsPage();
             return TRUE;
         }
         return header->code == PSN_KILLACTIVE || header->code == PSN_SETACTIVE;

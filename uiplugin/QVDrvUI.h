@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <prcomoem.h>
 
+#include <cstddef>
+
 #include "PrinterSettings.h"
 #include "QVLock.h"
 #include "SheetContext.h"
@@ -15,6 +17,34 @@ class VPage;
 
 enum SheetKind { kDocumentSheet = 1, kDeviceSheet = 2 };
 
+// One open property sheet, made at its INIT and gone at its DESTROY: its pages, its printer handle and its
+// own record, so that nothing another sheet, a MERGE or a closed sheet does changes what it shows, stores
+// or sends. It owns its pages; they name it as their owner.
+class QVSheet {
+public:
+    explicit QVSheet(SheetKind kind = kDocumentSheet) : kind(kind) {}
+    // Deletes its pages and closes the printer handle it opened.
+    virtual ~QVSheet();
+    QVSheet(const QVSheet&) = delete;
+    QVSheet& operator=(const QVSheet&) = delete;
+
+    // The sheet's apply reached one of its pages: its printer settings page commits, if it has one.
+    void ApplySettingsPage();
+    // The printer handle it opened, which it then no longer closes; null when it works on the core's.
+    HANDLE TakeOwnPrinter();
+
+    const SheetKind kind;
+    SheetContext context{};
+    QVPrinterSettings record{};
+    CDocLayoutPage* layoutPage = nullptr;
+    CDocPaperSizeManagePage* paperPage = nullptr;
+    CAboutPage* aboutPage = nullptr;
+    // Whether context.hPrinter is the handle this sheet opened; the core's own is never closed here.
+    BOOL ownsPrinter = FALSE;
+    LPARAM initParam = 0;  // the core's OEMUIPSPARAM of its INIT
+    QVSheet* next = nullptr;
+};
+
 class QVDrvUI {
 public:
     QVDrvUI() = default;
@@ -22,42 +52,36 @@ public:
     QVDrvUI(const QVDrvUI&) = delete;
     QVDrvUI& operator=(const QVDrvUI&) = delete;
 
-    // partRead: the private part the items are built from (the last MERGE's) holds the printer's record.
-    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, bool partRead);
+    // object: the plug-in object's own context, whose records tell which private parts hold a record read.
+    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, SheetContext* object);
     // The count query without an item array; otherwise fills the five items of the "Other Option"
     // group, E_FAIL with ERROR_INSUFFICIENT_BUFFER when the array is shorter.
-    HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam, bool partRead);
-    // The items were filled from the printer's record: only then may their Apply store it.
-    bool ItemsRead() const { return m_itemsRead; }
-    // Null outside the document sheet's life.
-    SheetContext* GetContext() const { return m_pContext; }
-    // Any kind other than kDeviceSheet is the document sheet.
-    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* context, SheetKind kind);
+    HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam);
+    // The user applied the option items: their values are stored when what they go into was read.
+    void StoreOptItems(POEMCUIPPARAM pOemCUIPParam);
+    // Any kind other than kDeviceSheet is the document sheet. INIT makes a sheet and DESTROY deletes it;
+    // the sheet is named in the PROPSHEETUI_INFO's UserData between the two.
+    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind);
     // Hands the page to the sheet through the core's page-add function; E_FAIL when it was not added.
     HRESULT AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page);
-    // The sheet's apply reached one of the plug-in's pages: the printer settings page commits, if the
-    // sheet has one.
-    void ApplySettingsPage();
+    // Sheets made by an INIT whose DESTROY has not come yet.
+    size_t OpenSheets() const;
 
 private:
-    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* context, SheetKind kind);
-    void DestroySheet(SheetKind kind);
+    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind);
+    void DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind);
+    QVSheet* FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const;
+    QVSheet* DocumentSheetOn(const QVOemDevMode* part) const;
+    // The handle of the newest open sheet, else the one a device sheet left open; null without either.
+    HANDLE ContextPrinter() const;
     template <class Page>
-    HRESULT MakePage(PPROPSHEETUI_INFO pPSUIInfo, Page** member, bool withContext);
-    void CloseOwnPrinter();
+    HRESULT MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext);
 
-    CDocLayoutPage* m_pLayoutPage = nullptr;
-    CAboutPage* m_pDocAboutPage = nullptr;
-    CAboutPage* m_pDevAboutPage = nullptr;
-    CDocPaperSizeManagePage* m_pPaperPage = nullptr;
-    SheetContext* m_pContext = nullptr;  // &m_sheet while a sheet is open
-    SheetContext m_sheet{};
-    QVPrinterSettings m_sheetSettings{};
-    QVLock m_lock;
-    // Whether the context's printer handle is the one this controller opened; the core's own is never
-    // closed here.
-    BOOL m_ownsPrinter = FALSE;
-    bool m_itemsRead = false;
+    QVSheet* m_pSheets = nullptr;  // newest first
+    // A device sheet's handle stays open after its DESTROY until the next INIT or the controller goes.
+    HANDLE m_keptPrinter = nullptr;
+    SheetContext* m_pObject = nullptr;
+    mutable QVLock m_lock;
 };
 
 // Stores the option items' values when the user applies the sheet; always CPSUICB_ACTION_NONE.

@@ -1,22 +1,26 @@
-// What the plug-in object shares with its controller: one per object, living as long as it. An open sheet
-// works on a copy made when it opened, so that it shows and stores one record whatever later MERGEs find.
+// What the printer, the DEVMODE and the record are for one open sheet, or, in the plug-in object's own
+// copy, for the object: each sheet gets a context of its own at its INIT (see QVSheet), so that its
+// pages show and store its record whatever other sheets, MERGEs or closed sheets do.
 #pragma once
 #include <windows.h>
 #include <prcomoem.h>
 
+class KnownRecords;
 struct QVOemDevMode;
 struct QVPrinterSettings;
 
 struct SheetContext {
     HANDLE hPrinter;
     QVOemDevMode* pOemDevMode;
-    IPrintCoreHelper* pCoreHelper;  // one reference held by the object; a sheet's copy borrows it
-    QVPrinterSettings* pSettings;   // the object's record buffer, or the open sheet's record
-    // pSettings holds the printer's record as read, or the defaults made because it had none. False
-    // before the first MERGE and after one that could not read the record: the defaults it then holds
-    // must not replace what is stored.
-    // For the object's buffer this is also what the private part of its last MERGE holds.
+    IPrintCoreHelper* pCoreHelper;  // one reference held by the object; a sheet's context borrows it
+    QVPrinterSettings* pSettings;   // the object's MERGE buffer, or the sheet's own record
+    // A sheet's record is the printer's as read, or the defaults made because it had none. False for a
+    // sheet opened before any MERGE or after one that could not read the record: the defaults it then
+    // holds must not replace what is stored.
     bool settingsRead;
-    // In an open sheet's copy: the object's own context it was made from; null in the object's.
-    SheetContext* object;
+    // The public DEVMODE beside pOemDevMode: a store takes the paper size from it, as a MERGE does.
+    DEVMODEW* pPublicDM;
+    // The object's knowledge of the record, which every store brings up to date; null when a page
+    // works without a plug-in object.
+    KnownRecords* records;
 };

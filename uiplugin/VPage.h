@@ -7,7 +7,7 @@
 
 #include "VWindow.h"
 
-class QVDrvUI;
+class QVSheet;
 struct SheetContext;
 
 class VObject {
@@ -21,8 +21,9 @@ public:
     virtual int Apply() { return 0; }
     virtual int GetTemplateId() = 0;
 
-    void SetOwner(QVDrvUI* owner) { m_pOwner = owner; }
-    QVDrvUI* GetOwner() const { return m_pOwner; }
+    // The sheet the page belongs to; the dialog procedure reaches it through the dialog's DWLP_USER.
+    void SetOwner(QVSheet* owner) { m_pOwner = owner; }
+    QVSheet* GetOwner() const { return m_pOwner; }
     void SetContext(SheetContext* context) { m_pContext = context; }
     SheetContext* GetContext() const { return m_pContext; }
     BOOL IsInitialized() const { return m_initialized != 0; }
@@ -30,7 +31,7 @@ public:
 protected:
     SheetContext* m_pContext = nullptr;
     int32_t m_initialized = 0;  // set once the page has filled its controls
-    QVDrvUI* m_pOwner = nullptr;
+    QVSheet* m_pOwner = nullptr;
 };
 
 class VPage : public VObject, public VWindow {

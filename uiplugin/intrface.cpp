@@ -95,6 +95,7 @@ COemUI2::COemUI2() : m_cRef(1), m_pOwner(nullptr), m_context{}, m_pConfig(nullpt
     InterlockedIncrement(&glLiveObjects);
     m_context.pCoreHelper = nullptr;
     m_context.pSettings = new (std::nothrow) QVPrinterSettings();
+    m_context.records = &m_records;
     m_pConfig = new (std::nothrow) QVPrinterConfig;
     m_pOwner = new (std::nothrow) QVDrvUI;
 }
@@ -172,7 +173,7 @@ STDMETHODIMP COemUI2::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD 
 STDMETHODIMP COemUI2::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
     bool read = false;
     HRESULT hr = OemDevMode(dwMode, pOemDMParam, m_context.pSettings, &read);
-    if (dwMode == OEMDM_MERGE && SUCCEEDED(hr)) m_context.settingsRead = read;
+    if (dwMode == OEMDM_MERGE && SUCCEEDED(hr)) m_records.Merged(static_cast<QVOemDevMode*>(pOemDMParam->pOEMDMOut), read);
     return hr;
 }
 
@@ -188,15 +189,27 @@ STDMETHODIMP COemUI2::PublishDriverInterface(IUnknown* pIUnknown) {
 }
 
 STDMETHODIMP COemUI2::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
-    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam, m_context.settingsRead) : E_FAIL;
+    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam, &m_context) : E_FAIL;
+}
+
+// An open sheet holds the object: its pages call into it until its DESTROY, whatever order the host
+// releases in. The reference a DESTROY drops may be the last, so it goes after the controller returned.
+HRESULT COemUI2::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetKind kind) {
+    if (!m_pOwner) return E_FAIL;
+    size_t before = m_pOwner->OpenSheets();
+    HRESULT hr = m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kind);
+    size_t after = m_pOwner->OpenSheets();
+    if (after > before) AddRef();
+    else if (after < before) Release();
+    return hr;
 }
 
 STDMETHODIMP COemUI2::DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
-    return m_pOwner ? m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kDocumentSheet) : E_FAIL;
+    return PropertySheets(pPSUIInfo, lParam, kDocumentSheet);
 }
 
 STDMETHODIMP COemUI2::DevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
-    return m_pOwner ? m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kDeviceSheet) : E_FAIL;
+    return PropertySheets(pPSUIInfo, lParam, kDeviceSheet);
 }
 
 STDMETHODIMP COemUI2::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, PDEVMODE, PVOID) { return E_NOTIMPL; }

@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <prcomoem.h>
 
+#include "KnownRecords.h"
 #include "Module.h"
+#include "QVDrvUI.h"
 #include "SheetContext.h"
 
-class QVDrvUI;
 class QVPrinterConfig;
 
 DEFINE_GUID(CLSID_OEMUI, 0xABCE80D7, 0x9F46, 0x11D1, 0x88, 0x2A, 0x00, 0xC0, 0x4F, 0xB9, 0x61, 0xEC);
@@ -67,8 +68,11 @@ public:
     virtual ~COemUI2();
 
 private:
+    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetKind kind);
+
     LONG m_cRef;
     QVDrvUI* m_pOwner;
     SheetContext m_context;
     QVPrinterConfig* m_pConfig;
+    KnownRecords m_records;
 };

@@ -295,7 +295,7 @@ protected:
         if (HasFatalFailure()) return;
         ghModule = host->Module();
         std::memset(&part, 0, sizeof part);
-        context = SheetContext{printer, &part, nullptr, &record, true, nullptr};
+        context = SheetContext{printer, &part, nullptr, &record, true, nullptr, nullptr};
     }
     void TearDown() override {
         sheet.reset();
@@ -326,7 +326,7 @@ protected:
     QVPrinterSettings record{};
     QVOemDevMode part{};
     SheetContext context{};
-    QVDrvUI controller;
+    QVSheet controller;  // the sheet the pages name as their owner
     std::unique_ptr<CDocLayoutPage> page;  // outlives its window, as the controller's pages do
     std::unique_ptr<PropertySheet> sheet;
 };

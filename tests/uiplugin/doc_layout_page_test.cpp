@@ -546,8 +546,8 @@ TEST_F(DocLayoutPageTest, ASheetOnAnObjectThatNeverReadTheRecordStoresNothing) {
 }
 
 // With no stored value nothing can be lost: the defaults are stored even when the printer's driver cannot
-// tell the model (model 0), the page stores what the user chose, and the next read that can tell the
-// model puts it in.
+// tell the model (model 0), and the page stores what the user chose. The next read that can tell the model
+// puts it in with its row's defaults, which model 0 had no values for; the user's other choices stay.
 TEST_F(DocLayoutPageTest, WithoutAStoredValueTheDefaultsAreStoredAndThePageStoresEvenWithAnUnreadableDriver) {
     ASSERT_FALSE(StoredValue(kPrinter, nullptr));
     winsim::control::InjectFault("GetPrinterDriverW", ERROR_NOT_ENOUGH_MEMORY, 1);
@@ -562,15 +562,22 @@ TEST_F(DocLayoutPageTest, WithoutAStoredValueTheDefaultsAreStoredAndThePageStore
     ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
     EXPECT_FALSE(Visible(kCutterBox)) << "model 0";
     ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
     Sheet().PressOK();
     Bytes expected = model0;
     PutU32(expected, kSpeed, 3);
+    PutU32(expected, kMirror, 1);
     EXPECT_EQ(Stored(), expected);
 
     sheet.reset();
     ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
-    PutU32(expected, kModelId, 46);
+    expected = Model46Defaults();
+    PutU32(expected, kMirror, 1);
     EXPECT_EQ(Stored(), expected);
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    EXPECT_TRUE(Visible(kCutterBox)) << "model 46";
+    EXPECT_TRUE(Checked(kMirrorBox));
+    EXPECT_EQ(Text(Item(kSpeedCombo)), L"5");
 }
 
 // ---------------------------------------------------------------------------------------------------

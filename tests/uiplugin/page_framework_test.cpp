@@ -70,7 +70,7 @@ protected:
         return sheet.PageWindow(0);
     }
 
-    QVDrvUI controller;
+    QVSheet controller;  // the sheet the pages name as their owner
     TestPage page;  // outlives the sheet, as the controller's pages do
     PropertySheet sheet;
 };

@@ -87,6 +87,8 @@ TEST_F(SettingsRecordTest, UnknownDriverGetsModelZeroWithoutModelDefaults) {
 
 // Without a stored value nothing can be lost: the job gets model 0's defaults and they are stored, and the
 // next read that can tell the model puts it in the record.
+// Once the model can be told, the fields its row supplies take its defaults, as its new record gets them:
+// under model 0 they held no model's values. Everything else in the record stays.
 TEST_F(SettingsRecordTest, UnreadableDriverWithoutAStoredValueStoresModelZeroUntilTheModelCanBeTold) {
     Bytes model0 = Model46Defaults();
     PutU32(model0, 0, 0);   // modelId
@@ -105,12 +107,38 @@ TEST_F(SettingsRecordTest, UnreadableDriverWithoutAStoredValueStoresModelZeroUnt
         Bytes stored;
         ASSERT_TRUE(StoredValue(kPrinter, &stored));
         EXPECT_EQ(stored, model0);
-        ASSERT_TRUE(Merged(printer));
+
+        // Chosen under model 0: a speed (a row's field) and a rotation (not one).
+        Bytes chosen = model0;
+        PutU32(chosen, 36, 3);
+        PutU32(chosen, 60, 2);
+        StoreValue(kPrinter, chosen);
+        devmode = Merged(printer);
+        ASSERT_TRUE(devmode);
+        Bytes corrected = Model46Defaults();
+        PutU32(corrected, 60, 2);
         ASSERT_TRUE(StoredValue(kPrinter, &stored));
-        Bytes corrected = model0;
-        PutU32(corrected, 0, 46);
         EXPECT_EQ(stored, corrected);
+        PutU32(corrected, 4, FloatBits(100.0f));  // the job's paper
+        PutU32(corrected, 8, FloatBits(50.0f));
+        EXPECT_EQ(Bytes(devmode->Oem() + 12, devmode->Oem() + 140), corrected);
     }
+}
+
+// Only model 0 holds no model's values: a record of one model whose driver now names another keeps them.
+TEST_F(SettingsRecordTest, ARecordOfAnotherModelKeepsItsValuesWhenTheModelChanges) {
+    Bytes other = Model46Defaults();
+    PutU32(other, 0, 47);
+    PutU32(other, 36, 3);   // speed
+    PutU32(other, 84, 0);   // cmdType
+    other[127] = 0;         // driverImageOffset
+    StoreValue(kPrinter, other);
+    ASSERT_TRUE(Merged(printer));
+    Bytes expected = other;
+    PutU32(expected, 0, 46);
+    Bytes stored;
+    ASSERT_TRUE(StoredValue(kPrinter, &stored));
+    EXPECT_EQ(stored, expected);
 }
 
 TEST_F(SettingsRecordTest, ImageScaleBelowTenIsRepairedAndWrittenBack) {

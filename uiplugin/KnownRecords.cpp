@@ -1,0 +1,76 @@
+#include "KnownRecords.h"
+
+#include <cstring>
+
+bool KnownRecords::Holds(const Fill& fill, const QVOemDevMode* part) {
+    return std::memcmp(&fill.body, &part->body, sizeof fill.body) == 0;
+}
+
+KnownRecords::Fill* KnownRecords::Find(const QVOemDevMode* part) {
+    for (size_t i = 0; i < m_count; ++i) {
+        if (m_fills[i].part == part) return &m_fills[i];
+    }
+    return nullptr;
+}
+
+const KnownRecords::Fill* KnownRecords::Find(const QVOemDevMode* part) const {
+    return const_cast<KnownRecords*>(this)->Find(part);
+}
+
+KnownRecords::Fill& KnownRecords::Entry(const QVOemDevMode* part) {
+    Fill* fill = Find(part);
+    if (!fill) {
+        if (m_count < kParts) {
+            fill = &m_fills[m_count++];
+        } else {
+            fill = &m_fills[0];
+            for (Fill& f : m_fills) {
+                if (f.age < fill->age) fill = &f;
+            }
+        }
+        *fill = Fill{part, {}, false, false, 0};
+    }
+    fill->age = ++m_age;
+    return *fill;
+}
+
+void KnownRecords::Merged(const QVOemDevMode* part, bool read) {
+    if (!part) return;
+    AutoLock guard(&m_lock);
+    Fill& fill = Entry(part);
+    fill.body = part->body;
+    fill.read = read;
+    // Items filled from an earlier record showed that one: a failed read since makes them unknown.
+    fill.itemsRead = fill.itemsRead && read;
+    m_latest = part->body;
+    m_latestRead = read;
+}
+
+void KnownRecords::Stored(const QVOemDevMode* part, const QVPrinterSettings& record) {
+    AutoLock guard(&m_lock);
+    m_latest = record;
+    m_latestRead = true;
+    if (!part) return;
+    Fill& fill = Entry(part);
+    fill.body = record;
+    fill.read = true;
+}
+
+bool KnownRecords::Latest(QVPrinterSettings* out) const {
+    AutoLock guard(&m_lock);
+    if (out) *out = m_latest;
+    return m_latestRead;
+}
+
+void KnownRecords::ItemsBuilt(const QVOemDevMode* part) {
+    if (!part) return;
+    AutoLock guard(&m_lock);
+    if (Fill* fill = Find(part)) fill->itemsRead = fill->read && Holds(*fill, part);
+}
+
+bool KnownRecords::ItemsRead(const QVOemDevMode* part) const {
+    if (!part) return false;
+    AutoLock guard(&m_lock);
+    const Fill* fill = Find(part);
+    return fill && fill->itemsRead && fill->read && Holds(*fill, part);
+}

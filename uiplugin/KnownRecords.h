@@ -1,0 +1,53 @@
+// What one plug-in object knows of its printer's record: the last record it read or stored, which a sheet
+// opened next starts from, and which of the private DEVMODE parts it filled still hold a record that was
+// read, which decides whether the option items built on a part may store.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+#include "PrinterSettings.h"
+#include "QVLock.h"
+
+class KnownRecords {
+public:
+    KnownRecords() = default;
+    KnownRecords(const KnownRecords&) = delete;
+    KnownRecords& operator=(const KnownRecords&) = delete;
+
+    // A MERGE wrote part's body; read tells whether it is the printer's record.
+    void Merged(const QVOemDevMode* part, bool read);
+    // record is now the printer's stored record; part, when given, holds it too.
+    void Stored(const QVOemDevMode* part, const QVPrinterSettings& record);
+    // The last record read or stored (zeros before the first MERGE); false when it is not the printer's.
+    bool Latest(QVPrinterSettings* out) const;
+    // The option items were filled from part's body.
+    void ItemsBuilt(const QVOemDevMode* part);
+    // Whether the items last filled from part showed a record that was read, with nothing but reads and
+    // stores filling the part since, and the part still holds what was last put in it.
+    bool ItemsRead(const QVOemDevMode* part) const;
+
+private:
+    struct Fill {
+        const QVOemDevMode* part;  // compared, never followed: the core may have freed it
+        QVPrinterSettings body;
+        bool read;
+        bool itemsRead;
+        unsigned long age;
+    };
+    // Parts seldom number more than the sheets open at once; one forgotten is simply not known as read.
+    static constexpr size_t kParts = 8;
+
+    Fill* Find(const QVOemDevMode* part);
+    const Fill* Find(const QVOemDevMode* part) const;
+    // The part's entry, made (in place of the oldest when all are taken) if it has none.
+    Fill& Entry(const QVOemDevMode* part);
+    static bool Holds(const Fill& fill, const QVOemDevMode* part);
+
+    mutable QVLock m_lock;  // the core may merge on another thread than the sheet's
+    Fill m_fills[kParts]{};
+    size_t m_count = 0;
+    unsigned long m_age = 0;
+    QVPrinterSettings m_latest{};
+    bool m_latestRead = false;
+};
