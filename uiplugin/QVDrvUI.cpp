@@ -146,8 +146,9 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
 }
 
 // The sheet the host means: the one its UserData names, as the common property sheet UI hands it back;
-// for a host that does not, the one made from the same OEMUIPSPARAM, or the only open sheet of the kind.
-// Any other value names nothing, and is never followed.
+// for a host that does not, the one made from the same OEMUIPSPARAM; for one that names neither, the only
+// open sheet of the kind. A value that names no open sheet is never followed, and a DESTROY repeated with
+// the same PROPSHEETUI_INFO finds nothing.
 QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
     SheetKind wanted = kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet;
     QVSheet* sameParam = nullptr;
@@ -161,7 +162,8 @@ QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
         ++count;
     }
     if (sameParam) return sameParam;
-    return count == 1 ? ofKind : nullptr;
+    bool unnamed = pPSUIInfo->UserData == 0 && pPSUIInfo->lParamInit == 0;
+    return unnamed && count == 1 ? ofKind : nullptr;
 }
 
 // The device sheet's handle stays open, as the controller's context did, until the next INIT or the

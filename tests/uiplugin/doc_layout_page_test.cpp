@@ -581,6 +581,235 @@ TEST_F(DocLayoutPageTest, WithoutAStoredValueTheDefaultsAreStoredAndThePageStore
 }
 
 // ---------------------------------------------------------------------------------------------------
+// Each open sheet keeps what it showed: other sheets of the object, open or closed, and MERGEs into other
+// DEVMODEs change nothing it stores or sends.
+
+// UnlikeTheDefaults with settings the page changes at once unlike them too: speed 2, mirror, rotation 270.
+Bytes Busy() {
+    Bytes record = UnlikeTheDefaults();
+    PutU32(record, kSpeed, 2);
+    PutU32(record, kMirror, 1);
+    PutU32(record, kRotation, 3);
+    return record;
+}
+
+Bytes Body(DevModeBuffer& devMode) { return Bytes(devMode.Oem() + 12, devMode.Oem() + 140); }
+
+class SheetsSideBySideTest : public DocLayoutPageTest {
+protected:
+    std::unique_ptr<CompstuiHost> Another(SheetKind kind, DevModeBuffer* onDevMode = nullptr) {
+        return std::make_unique<CompstuiHost>(plugin, kind, host->Module(), printer, L"Brisora-40", onDevMode);
+    }
+    // The core makes a DEVMODE while the record cannot be read.
+    std::unique_ptr<DevModeBuffer> FailedMerge() {
+        winsim::control::InjectFault("GetPrinterDataW", ERROR_ACCESS_DENIED, 1);
+        std::unique_ptr<DevModeBuffer> failed;
+        EXPECT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &failed), S_OK);
+        EXPECT_EQ(PendingFaults("GetPrinterDataW"), 0);
+        return failed;
+    }
+};
+
+// A device sheet may come and go beside the document sheet, before it, during it or after its OK, and
+// while a MERGE into another DEVMODE could not read the record: the document sheet stores what it showed
+// with the user's changes, sends only for those, and refreshes its own DEVMODE.
+TEST_F(SheetsSideBySideTest, ADeviceSheetBesideTheDocumentSheetChangesNothingItStores) {
+    enum Timing { kWhileUp, kOpenedBefore, kClosedAfterOk };
+    for (bool failedMerge : {false, true}) {
+        for (Timing timing : {kWhileUp, kOpenedBefore, kClosedAfterOk}) {
+            SCOPED_TRACE(std::string(failedMerge ? "after a failed MERGE, " : "") +
+                         (timing == kWhileUp ? "device sheet opened and closed while the document sheet is up"
+                          : timing == kOpenedBefore ? "device sheet opened first and closed last"
+                                                    : "device sheet opened while it is up and closed last"));
+            std::unique_ptr<CompstuiHost> device;
+            if (timing == kOpenedBefore) {
+                device = Another(SheetKind::Device);
+                ASSERT_EQ(device->Open(), S_OK);
+            }
+            Open(Busy());
+            bool changed = !failedMerge;
+            if (changed) {
+                ASSERT_TRUE(Sheet().Select(kSpeedCombo, 6));
+                ASSERT_TRUE(Sheet().Click(kMirrorBox));
+            }
+            std::unique_ptr<DevModeBuffer> failed;
+            if (failedMerge) failed = FailedMerge();
+            if (timing != kOpenedBefore) {
+                device = Another(SheetKind::Device);
+                ASSERT_EQ(device->Open(), S_OK);
+            }
+            if (timing == kWhileUp) device->Sheet().PressOK();
+            size_t commands = Commands().size();
+            std::memset(devMode->Oem() + 12, 0, 128);
+            Sheet().PressOK();
+            if (timing != kWhileUp) device->Sheet().PressOK();
+
+            Bytes expected = Busy();
+            if (changed) {
+                PutU32(expected, kSpeed, 7);
+                PutU32(expected, kMirror, 0);
+            }
+            EXPECT_EQ(Stored(), expected);
+            EXPECT_EQ(Body(*devMode), expected) << "the document's DEVMODE";
+            EXPECT_EQ(Commands().size(), commands) << "nothing the user changed needs a command";
+            sheet.reset();
+            device.reset();
+            EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u) << "the device sheet's, kept until the object goes";
+        }
+    }
+}
+
+// A device sheet opened and closed leaves nothing of the record it opened with: the option items built
+// later store over what their MERGE read, which another program had changed meanwhile.
+TEST_F(SheetsSideBySideTest, AClosedDeviceSheetLeavesNoRecordBehind) {
+    StoreValue(kPrinter, Busy());
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    std::unique_ptr<CompstuiHost> device = Another(SheetKind::Device);
+    ASSERT_EQ(device->Open(), S_OK);
+    device->Sheet().PressOK();
+
+    Bytes other = Busy();
+    PutU32(other, kSpeed, 8);
+    PutU32(other, kRotation, 1);
+    StoreValue(kPrinter, other);
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    items.Select(1, 55);
+    EXPECT_EQ(items.Apply(), 0);
+    PutU16(other, kImageScale, 55);
+    EXPECT_EQ(Stored(), other);
+    EXPECT_EQ(Body(*devMode), other);
+
+    // A document sheet opened now starts from that record.
+    Open(other);
+    EXPECT_EQ(Text(Item(kSpeedCombo)), L"8");
+    EXPECT_TRUE(Checked(kRotate90));
+}
+
+// The core MERGEs the sheet's own DEVMODE again with another paper: whatever stores next, the option
+// items or the page, stores that paper into the printer's data and the private part, which then agrees
+// with the public part.
+TEST_F(SheetsSideBySideTest, WhatIsStoredCarriesThePaperSizeItsDevModeHoldsThen) {
+    for (bool itemsFirst : {true, false}) {
+        SCOPED_TRACE(itemsFirst ? "the items' Apply, then OK" : "OK on the page alone");
+        Open(Busy());
+        CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+        ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 3));
+        devMode->Public()->dmPaperWidth = 1000;
+        devMode->Public()->dmPaperLength = 500;
+        ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
+        ASSERT_EQ(GetU32(devMode->Oem(), 12 + 4), FloatBits(100.0f));
+        ASSERT_EQ(GetU32(devMode->Oem(), 12 + 8), FloatBits(50.0f));
+
+        Bytes expected = Busy();
+        PutU32(expected, kSpeed, 4);
+        PutU32(expected, 4, FloatBits(100.0f));
+        PutU32(expected, 8, FloatBits(50.0f));
+        if (itemsFirst) {
+            items.Select(1, 55);
+            EXPECT_EQ(items.Apply(), 0);
+            PutU16(expected, kImageScale, 55);
+            EXPECT_EQ(Stored(), expected);
+            EXPECT_EQ(Body(*devMode), expected);
+        }
+        Sheet().PressOK();
+        EXPECT_EQ(Stored(), expected);
+        EXPECT_EQ(Body(*devMode), expected);
+        sheet.reset();
+    }
+}
+
+// What the page stored is the printer's record, but it says nothing of a DEVMODE whose MERGE could not
+// read it: option items built from that one showed defaults and store nothing. The same holds for a
+// MERGE of the sheet's own DEVMODE that could not read, after its items were built or before.
+TEST_F(SheetsSideBySideTest, ItemsFromADevModeWhoseMergeFailedStoreNothingWhatASheetStored) {
+    Open(Busy());
+    std::unique_ptr<DevModeBuffer> failed = FailedMerge();
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
+    Sheet().PressApply();
+    Bytes expected = Busy();
+    PutU32(expected, kMirror, 0);
+    ASSERT_EQ(Stored(), expected);
+    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", failed.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    EXPECT_EQ(items.Items()[1].Sel, 100) << "the default image scale";
+    items.Select(3, 20);
+    EXPECT_EQ(items.Apply(), 0);
+    EXPECT_EQ(Stored(), expected);
+
+    // Built on the sheet's own DEVMODE, then that DEVMODE merged again without the record.
+    CommonUIHost own(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(own.Describe(OEMCUIP_DOCPROP), S_OK);
+    EXPECT_EQ(own.Items()[1].Sel, 70);
+    winsim::control::InjectFault("GetPrinterDataW", ERROR_ACCESS_DENIED, 1);
+    ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
+    own.Select(3, 20);
+    EXPECT_EQ(own.Apply(), 0);
+    EXPECT_EQ(Stored(), expected);
+
+    // Built from that failed MERGE, then merged again with the record read: they still showed defaults.
+    CommonUIHost again(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(again.Describe(OEMCUIP_DOCPROP), S_OK);
+    EXPECT_EQ(again.Items()[1].Sel, 100);
+    ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
+    again.Select(3, 20);
+    EXPECT_EQ(again.Apply(), 0);
+    EXPECT_EQ(Stored(), expected);
+
+    // The page still stores what it showed, with the user's changes.
+    ASSERT_TRUE(Sheet().Click(kRotate90));
+    Sheet().PressOK();
+    PutU32(expected, kRotation, 1);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// Two document sheets on one object, each on its own DEVMODE, closed in either order: each keeps its
+// pages until its own DESTROY and stores what its user chose; the last to store wins, as between programs.
+TEST_F(SheetsSideBySideTest, TwoDocumentSheetsOnOneObjectEachStoreTheirOwnChoices) {
+    for (bool firstClosesFirst : {true, false}) {
+        SCOPED_TRACE(firstClosesFirst ? "the first closed first" : "the second closed first");
+        Open(Busy());
+        std::unique_ptr<DevModeBuffer> secondDevMode;
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &secondDevMode), S_OK);
+        std::unique_ptr<CompstuiHost> second = Another(SheetKind::Document, secondDevMode.get());
+        ASSERT_EQ(second->Open(0), S_OK);
+        ASSERT_EQ(second->Sheet().PageCount(), 3u);
+        for (size_t i = 0; i < 3; ++i) EXPECT_NE(second->Sheet().Page(i).lParam, Sheet().Page(i).lParam);
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 2u);
+
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 2));
+        ASSERT_TRUE(second->Sheet().Select(kMediaCombo, 0));
+        ASSERT_TRUE(second->Sheet().Click(kRotate90));
+        Bytes first = Busy();
+        PutU32(first, kSpeed, 3);
+        Bytes other = Busy();
+        PutU32(other, kMediaType, 0);
+        PutU32(other, kRotation, 1);
+        if (firstClosesFirst) {
+            Sheet().PressOK();
+            EXPECT_EQ(Stored(), first);
+            second->Sheet().PressOK();
+            EXPECT_EQ(Stored(), other);
+        } else {
+            second->Sheet().PressOK();
+            EXPECT_EQ(Stored(), other);
+            Sheet().PressOK();
+            EXPECT_EQ(Stored(), first);
+        }
+        EXPECT_EQ(Body(*devMode), first);
+        EXPECT_EQ(Body(*secondDevMode), other);
+        EXPECT_EQ(Commands(), (std::vector<Bytes>{{0x1B, 0x01, 0x00}})) << "only the second changed the media";
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+        sheet.reset();
+        second.reset();
+        winsim::control::Change([](Json& m) { m["spooler"]["jobs"] = Json::array(); });
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
 // The numeric fields at the ends of their ranges, and what reaches the record and the printer from them.
 
 // Each edit with its up-down: the record field behind it, and the ends of the up-down's range as the

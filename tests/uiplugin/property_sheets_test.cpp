@@ -239,6 +239,87 @@ TEST_F(PropertySheetsTest, TheCoresHandleServesTheSheetWhenTheControllerCannotOp
               static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// The host may let go of the object while a sheet it opened is still up, of either kind or both: the object
+// stays until the last sheet's DESTROY, its pages work until then, and it goes with that DESTROY.
+TEST_F(PropertySheetsTest, AnOpenSheetKeepsTheObjectWhateverOrderTheHostReleasesIn) {
+    StoreValue(kPrinter, Model46Defaults());
+    plugin->Release();  // the DLL then counts this test's objects alone
+    plugin = nullptr;
+    std::unique_ptr<DevModeBuffer> devMode;
+    for (bool deviceLast : {false, true}) {
+        SCOPED_TRACE(deviceLast ? "the device sheet closed last" : "the document sheet closed last");
+        IPrintOemUI2* object = NewPlugin();
+        ASSERT_NE(object, nullptr);
+        ASSERT_EQ(host->NewDevMode(object, printer, 760, 1300, &devMode), S_OK);
+        CompstuiHost document(object, SheetKind::Document, host->Module(), printer, L"Brisora-40", devMode.get());
+        CompstuiHost device(object, SheetKind::Device, host->Module(), printer, L"Brisora-40");
+        ASSERT_EQ(document.Open(), S_OK);
+        ASSERT_EQ(device.Open(), S_OK);
+        ASSERT_TRUE(document.Sheet().Click(1012));  // Mirror
+        EXPECT_EQ(object->Release(), 2u) << "one reference for each open sheet";
+        EXPECT_EQ(host->CanUnloadNow(), S_FALSE);
+
+        CompstuiHost& first = deviceLast ? document : device;
+        CompstuiHost& last = deviceLast ? device : document;
+        first.Sheet().PressOK();
+        EXPECT_EQ(host->CanUnloadNow(), S_FALSE);
+        last.Sheet().PressOK();
+        EXPECT_EQ(host->CanUnloadNow(), S_OK) << "the last DESTROY let the object go";
+        Bytes stored;
+        ASSERT_TRUE(StoredValue(kPrinter, &stored));
+        EXPECT_EQ(stored[64], 1) << "the document sheet's OK stored the mirror";
+        StoreValue(kPrinter, Model46Defaults());
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    }
+}
+
+// INIT and DESTROY of one sheet find each other through the PROPSHEETUI_INFO's UserData, as the common
+// property sheet UI hands it back; a host that sends DESTROY in a new PROPSHEETUI_INFO is still paired
+// by its OEMUIPSPARAM, and a DESTROY that names no open sheet deletes nothing.
+TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
+    OEMUIPSPARAM firstParam = Param();
+    OEMUIPSPARAM secondParam = Param();
+    PROPSHEETUI_INFO first = Info(PROPSHEETUI_REASON_INIT, &firstParam);
+    PROPSHEETUI_INFO second = Info(PROPSHEETUI_REASON_INIT, &secondParam);
+    ASSERT_EQ(Direct(SheetKind::Document, &first, 0), S_OK);
+    ASSERT_EQ(Direct(SheetKind::Document, &second, 0), S_OK);
+    EXPECT_NE(first.UserData, 0u);
+    EXPECT_NE(first.UserData, second.UserData);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 2u);
+
+    PROPSHEETUI_INFO stranger = Info(PROPSHEETUI_REASON_DESTROY, nullptr);
+    stranger.UserData = 0x1234;
+    EXPECT_EQ(Direct(SheetKind::Document, &stranger, 0), S_OK);
+    PROPSHEETUI_INFO otherKind = first;
+    otherKind.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Device, &otherKind, 0), S_OK) << "a DESTROY of the other kind";
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 2u);
+
+    second.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Document, &second, 0), S_OK);
+    EXPECT_EQ(second.UserData, 0u);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+    EXPECT_EQ(Direct(SheetKind::Document, &second, 0), S_OK) << "the same DESTROY again";
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+
+    PROPSHEETUI_INFO fresh = Info(PROPSHEETUI_REASON_DESTROY, &firstParam);
+    EXPECT_EQ(Direct(SheetKind::Document, &fresh, 0), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+
+    // A host that names neither ends the one sheet of the kind there is, and only when there is one.
+    PROPSHEETUI_INFO device = Info(PROPSHEETUI_REASON_INIT, &firstParam);
+    ASSERT_EQ(Direct(SheetKind::Device, &device, 0), S_OK);
+    PROPSHEETUI_INFO empty = Info(PROPSHEETUI_REASON_DESTROY, nullptr);
+    EXPECT_EQ(Direct(SheetKind::Document, &empty, 0), S_OK);
+    EXPECT_EQ(plugin->AddRef(), 3u) << "the device sheet still holds the object";
+    plugin->Release();
+    EXPECT_EQ(Direct(SheetKind::Device, &empty, 0), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u) << "a device sheet's handle outlives it";
+    EXPECT_EQ(plugin->Release(), 0u) << "no sheet holds the object any more";
+    plugin = nullptr;
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+}
+
 class SheetApplyTest : public SheetTest {
 protected:
     void SetUp() override {
