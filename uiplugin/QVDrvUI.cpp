@@ -13,8 +13,24 @@
 #include "Module.h"
 #include "PrinterSettings.h"
 
-// The sheet's windows are gone by now: the host destroys them before DESTROY.
+namespace {
+
+// A host that ends a sheet before its windows: their apply must no longer reach the sheet.
+void Unhook(VPage* page, const QVSheet* sheet) {
+    if (!page || !page->m_hDialog || !IsWindow(page->m_hDialog)) return;
+    if (GetWindowLongPtrW(page->m_hDialog, DWLP_USER) == reinterpret_cast<LONG_PTR>(sheet)) {
+        SetWindowLongPtrW(page->m_hDialog, DWLP_USER, 0);
+    }
+}
+
+}  // namespace
+
+// The host destroys the sheet's windows before DESTROY; one that does not keeps windows that reach
+// neither the sheet nor its pages.
 QVSheet::~QVSheet() {
+    Unhook(layoutPage, this);
+    Unhook(paperPage, this);
+    Unhook(aboutPage, this);
     delete layoutPage;
     layoutPage = nullptr;
     delete paperPage;
@@ -127,7 +143,8 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
     sheet->initParam = pPSUIInfo->lParamInit;
     sheet->next = m_pSheets;
     m_pSheets = sheet;
-    pPSUIInfo->UserData = reinterpret_cast<ULONG_PTR>(sheet);
+    sheet->id = ++m_lastId;
+    pPSUIInfo->UserData = sheet->id;
 
     HRESULT hr;
     if (sheet->kind == kDeviceSheet) {
@@ -147,8 +164,7 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
 
 // The sheet the host means: the one its UserData names, as the common property sheet UI hands it back;
 // for a host that does not, the one made from the same OEMUIPSPARAM; for one that names neither, the only
-// open sheet of the kind. A value that names no open sheet is never followed, and a DESTROY repeated with
-// the same PROPSHEETUI_INFO finds nothing.
+// open sheet of the kind. A DESTROY repeated with the same PROPSHEETUI_INFO finds nothing.
 QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
     SheetKind wanted = kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet;
     QVSheet* sameParam = nullptr;
@@ -156,7 +172,7 @@ QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
     size_t count = 0;
     for (QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) {
         if (sheet->kind != wanted) continue;
-        if (reinterpret_cast<ULONG_PTR>(sheet) == pPSUIInfo->UserData) return sheet;
+        if (sheet->id == pPSUIInfo->UserData) return sheet;
         if (!sameParam && pPSUIInfo->lParamInit && sheet->initParam == pPSUIInfo->lParamInit) sameParam = sheet;
         ofKind = sheet;
         ++count;
@@ -178,7 +194,7 @@ void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) {
             break;
         }
     }
-    if (pPSUIInfo->UserData == reinterpret_cast<ULONG_PTR>(sheet)) pPSUIInfo->UserData = 0;
+    if (pPSUIInfo->UserData == sheet->id) pPSUIInfo->UserData = 0;
     if (sheet->kind == kDeviceSheet) {
         HANDLE own = sheet->TakeOwnPrinter();
         if (own) {
@@ -223,6 +239,7 @@ INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         VPage* page = psp ? reinterpret_cast<VPage*>(psp->lParam) : nullptr;
         if (!page) return FALSE;
         SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page->GetOwner()));
+        page->m_hDialog = hwnd;
         page->SubclassWindow(hwnd);
         BOOL handled = FALSE;
         return page->InitPage(WM_INITDIALOG, wParam, lParam, handled);

@@ -42,6 +42,7 @@ public:
     // Whether context.hPrinter is the handle this sheet opened; the core's own is never closed here.
     BOOL ownsPrinter = FALSE;
     LPARAM initParam = 0;  // the core's OEMUIPSPARAM of its INIT
+    ULONG_PTR id = 0;      // what the host's UserData holds for it: never given to another sheet
     QVSheet* next = nullptr;
 };
 
@@ -60,7 +61,7 @@ public:
     // The user applied the option items: their values are stored when what they go into was read.
     void StoreOptItems(POEMCUIPPARAM pOemCUIPParam);
     // Any kind other than kDeviceSheet is the document sheet. INIT makes a sheet and DESTROY deletes it;
-    // the sheet is named in the PROPSHEETUI_INFO's UserData between the two.
+    // the PROPSHEETUI_INFO's UserData names the sheet between the two.
     HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind);
     // Hands the page to the sheet through the core's page-add function; E_FAIL when it was not added.
     HRESULT AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page);
@@ -78,6 +79,7 @@ private:
     HRESULT MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext);
 
     QVSheet* m_pSheets = nullptr;  // newest first
+    ULONG_PTR m_lastId = 0;
     // A device sheet's handle stays open after its DESTROY until the next INIT or the controller goes.
     HANDLE m_keptPrinter = nullptr;
     SheetContext* m_pObject = nullptr;

@@ -39,6 +39,9 @@ public:
     // Fills the page's controls when its dialog gets WM_INITDIALOG.
     virtual LRESULT InitPage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) = 0;
 
+    // The dialog the page was given, whether or not it could take it over; its owner unhooks it there.
+    HWND m_hDialog = nullptr;
+
     // The edit's text (its first 259 characters) as a number; 0 when it is not one.
     static float ReadEditFloat(const VEdit& edit);
     // The edit's number brought into its up-down's range (positions of 1/scale each): beyond an end it

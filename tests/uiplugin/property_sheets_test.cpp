@@ -320,6 +320,35 @@ TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
 }
 
+// A host that sends DESTROY while the sheet's windows are still up, and again when it closes them: the
+// windows then reach neither the ended sheet nor its pages, and the second DESTROY ends nothing else.
+TEST_F(PropertySheetsTest, ASheetEndedBeforeItsWindowsIsOutOfTheirReach) {
+    StoreValue(kPrinter, Model46Defaults());
+    std::unique_ptr<DevModeBuffer> devMode;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    CompstuiHost& early = NewSheet(SheetKind::Document, devMode.get());
+    ASSERT_EQ(early.Open(), S_OK);
+    ASSERT_TRUE(early.Sheet().SelectPage(2));
+    CompstuiHost other(plugin, SheetKind::Document, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(other.Open(), S_OK);
+
+    PROPSHEETUI_INFO info = early.Info();
+    info.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+    CallCounter writes("SetPrinterDataW");
+    early.Sheet().PressOK();
+    EXPECT_EQ(writes.Calls(), 0) << "the ended sheet's apply went nowhere";
+    EXPECT_EQ(early.Calls().back().reason, PROPSHEETUI_REASON_DESTROY);
+
+    ASSERT_TRUE(other.Sheet().Click(1012));  // Mirror, on the sheet still open
+    other.Sheet().PressOK();
+    EXPECT_EQ(writes.Calls(), 1);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    EXPECT_EQ(plugin->AddRef(), 2u) << "each DESTROY let go of one sheet's reference";
+    plugin->Release();
+}
+
 class SheetApplyTest : public SheetTest {
 protected:
     void SetUp() override {
