@@ -81,6 +81,14 @@ protected:
         });
     }
 
+    // The option items built on that DEVMODE, with an image scale chosen and applied.
+    void ApplyImageScale(DevModeBuffer* on, LONG scale) {
+        winsim::control::CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", on);
+        ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+        items.Select(1, scale);
+        EXPECT_EQ(items.Apply(), 0);
+    }
+
     std::unique_ptr<DevModeBuffer> devMode;
 };
 
@@ -515,10 +523,7 @@ TEST_F(DocLayoutPageTest, ASheetOpenedAgainBeforeTheNextMergeShowsWhatTheLastOne
     sheet.reset();
 
     ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(1), S_OK);
-    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
-    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
-    items.Select(1, 55);
-    EXPECT_EQ(items.Apply(), 0);
+    ApplyImageScale(devMode.get(), 55);
     PutU16(expected, kImageScale, 55);
     EXPECT_EQ(Stored(), expected);
     EXPECT_TRUE(Commands().empty());
@@ -673,10 +678,7 @@ TEST_F(SheetsSideBySideTest, AClosedDeviceSheetLeavesNoRecordBehind) {
     PutU32(other, kRotation, 1);
     StoreValue(kPrinter, other);
     ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
-    CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
-    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
-    items.Select(1, 55);
-    EXPECT_EQ(items.Apply(), 0);
+    ApplyImageScale(devMode.get(), 55);
     PutU16(other, kImageScale, 55);
     EXPECT_EQ(Stored(), other);
     EXPECT_EQ(Body(*devMode), other);
@@ -732,12 +734,16 @@ TEST_F(SheetsSideBySideTest, ItemsFromADevModeWhoseMergeFailedStoreNothingWhatAS
     Bytes expected = Busy();
     PutU32(expected, kMirror, 0);
     ASSERT_EQ(Stored(), expected);
+    // Only the black threshold changed, and applied.
+    auto applyStoresNothing = [&](CommonUIHost& items) {
+        items.Select(3, 20);
+        EXPECT_EQ(items.Apply(), 0);
+        EXPECT_EQ(Stored(), expected);
+    };
     CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", failed.get());
     ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
     EXPECT_EQ(items.Items()[1].Sel, 100) << "the default image scale";
-    items.Select(3, 20);
-    EXPECT_EQ(items.Apply(), 0);
-    EXPECT_EQ(Stored(), expected);
+    applyStoresNothing(items);
 
     // Built on the sheet's own DEVMODE, then that DEVMODE merged again without the record.
     CommonUIHost own(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
@@ -745,18 +751,14 @@ TEST_F(SheetsSideBySideTest, ItemsFromADevModeWhoseMergeFailedStoreNothingWhatAS
     EXPECT_EQ(own.Items()[1].Sel, 70);
     winsim::control::InjectFault("GetPrinterDataW", ERROR_ACCESS_DENIED, 1);
     ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
-    own.Select(3, 20);
-    EXPECT_EQ(own.Apply(), 0);
-    EXPECT_EQ(Stored(), expected);
+    applyStoresNothing(own);
 
     // Built from that failed MERGE, then merged again with the record read: they still showed defaults.
     CommonUIHost again(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
     ASSERT_EQ(again.Describe(OEMCUIP_DOCPROP), S_OK);
     EXPECT_EQ(again.Items()[1].Sel, 100);
     ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
-    again.Select(3, 20);
-    EXPECT_EQ(again.Apply(), 0);
-    EXPECT_EQ(Stored(), expected);
+    applyStoresNothing(again);
 
     // The page still stores what it showed, with the user's changes.
     ASSERT_TRUE(Sheet().Click(kRotate90));

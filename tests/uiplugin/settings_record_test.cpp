@@ -125,22 +125,6 @@ TEST_F(SettingsRecordTest, UnreadableDriverWithoutAStoredValueStoresModelZeroUnt
     }
 }
 
-// Only model 0 holds no model's values: a record of one model whose driver now names another keeps them.
-TEST_F(SettingsRecordTest, ARecordOfAnotherModelKeepsItsValuesWhenTheModelChanges) {
-    Bytes other = Model46Defaults();
-    PutU32(other, 0, 47);
-    PutU32(other, 36, 3);   // speed
-    PutU32(other, 84, 0);   // cmdType
-    other[127] = 0;         // driverImageOffset
-    StoreValue(kPrinter, other);
-    ASSERT_TRUE(Merged(printer));
-    Bytes expected = other;
-    PutU32(expected, 0, 46);
-    Bytes stored;
-    ASSERT_TRUE(StoredValue(kPrinter, &stored));
-    EXPECT_EQ(stored, expected);
-}
-
 TEST_F(SettingsRecordTest, ImageScaleBelowTenIsRepairedAndWrittenBack) {
     for (int scale : {5, 0, -3}) {
         SCOPED_TRACE(scale);
@@ -172,10 +156,14 @@ TEST_F(SettingsRecordTest, SoundRecordIsNotWrittenAgain) {
     EXPECT_EQ(GetU32(devmode->Oem(), 12 + 96) & 0xFFFF, 150u);
 }
 
+// Only a record of model 0 takes the model's defaults: one of another model keeps all it holds.
 TEST_F(SettingsRecordTest, ModelIdFollowsThePrintersDriver) {
     Bytes old = Model46Defaults();
     PutU32(old, 0, 47);
+    PutU32(old, 36, 3);   // speed
     PutU32(old, 40, 12);  // density
+    PutU32(old, 84, 0);   // cmdType
+    old[127] = 0;         // driverImageOffset
     StoreValue(kPrinter, old);
     ASSERT_TRUE(Merged(printer));
     Bytes expected = old;
