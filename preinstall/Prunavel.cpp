@@ -18,6 +18,8 @@ enum PreInstallExitCode {
     PREINSTALL_OK = 0,
     PREINSTALL_ERR_GENERAL = -1,
     PREINSTALL_ERR_NO_PORT = -1001,
+    // The install failed without leaving an error code: 0 would say the driver was installed.
+    PREINSTALL_ERR_NO_ERROR_CODE = -1002,
 };
 
 WCHAR gszLogFilePath[261];
@@ -74,6 +76,7 @@ int PNPInstallDev(const PrinterModelInfo& row) {
             error = GetLastError();
             LOG_ERR(L"PNPInstallDev::UpdateDriverForPlugAndPlayDevices failed ! hardwareId={0}, (GetLastError = 0x{1:x})",
                     row.hardwareId, error);
+            if (error == ERROR_SUCCESS) return PREINSTALL_ERR_NO_ERROR_CODE;
             if (error != ERROR_NO_SUCH_DEVINST && error != ERROR_DEVICE_INSTALLER_NOT_READY) return static_cast<int>(error);
             Sleep(kInstallRetryIntervalMs);
         }

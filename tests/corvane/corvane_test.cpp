@@ -35,6 +35,30 @@ protected:
 
     Json ShellCommands() const { return Section("shell").at("commands"); }
 
+    // The log's lines that are among expected stand in that order; other lines may come between them.
+    void ExpectSteps(const std::vector<std::string>& expected) const {
+        std::vector<std::string> steps;
+        for (const std::string& m : Messages()) {
+            if (std::find(expected.begin(), expected.end(), m) != expected.end()) steps.push_back(m);
+        }
+        EXPECT_EQ(steps, expected);
+    }
+
+    // The plugged printer's queue on its port with the first model's driver, and no box shown.
+    void ExpectPluggedPrinterInstalled() const {
+        Json printers = Section("spooler").at("printers");
+        ASSERT_EQ(printers.size(), 1u);
+        EXPECT_EQ(printers.at(0).at("name").as_string(), "Brisora-40");
+        EXPECT_EQ(printers.at(0).at("port").as_string(), "USB001");
+        EXPECT_EQ(Section("spooler").at("drivers").at("Windows x64").at(0).at("name").as_string(), "Brisora-40");
+        EXPECT_EQ(MessageBoxes().size(), 0u);
+    }
+
+    std::string PrunavelLastLine() const {
+        std::vector<LogEntry> prunavel = ReadLog(TempDir() + "ZL/logs/Prunavel.log");
+        return prunavel.empty() ? "<no Prunavel log>" : prunavel.back().message;
+    }
+
     // The retry prompts shown: OK and Cancel, system-modal, without an owner.
     static void ExpectPrompts(size_t count, const std::string& caption, const std::string& text) {
         Json boxes = MessageBoxes();
@@ -92,22 +116,27 @@ TEST_F(CorvaneTest, InstallPutsThePluggedPrinterOnItsPortThroughPrunavel) {
     testsupport::RunResult r = Corvane("/Install");
     ASSERT_TRUE(r.recorded) << r.err;
     EXPECT_EQ(r.exitCode, 0);
-    std::vector<std::string> expected = {"PrinterDrvInstall:devcount=1", "Prunavel:dwExitCode=0",
-                                         "InstallFromPrunavel:iRet=0", "PrinterDrvInstall:iRet=0", "WinMain:iRet=0"};
-    std::vector<std::string> steps;  // the forms set up after the install log lines of their own
-    for (const std::string& m : Messages()) {
-        if (std::find(expected.begin(), expected.end(), m) != expected.end()) steps.push_back(m);
-    }
-    EXPECT_EQ(steps, expected);
-    Json printers = Section("spooler").at("printers");
-    ASSERT_EQ(printers.size(), 1u);
-    EXPECT_EQ(printers.at(0).at("name").as_string(), "Brisora-40");
-    EXPECT_EQ(printers.at(0).at("port").as_string(), "USB001");
-    EXPECT_EQ(Section("spooler").at("drivers").at("Windows x64").at(0).at("name").as_string(), "Brisora-40");
-    EXPECT_EQ(MessageBoxes().size(), 0u);
-    std::vector<LogEntry> prunavel = ReadLog(TempDir() + "ZL/logs/Prunavel.log");
-    ASSERT_FALSE(prunavel.empty());
-    EXPECT_EQ(prunavel.back().message, "Prunavel: PNPInstallDev iRet=0!");
+    // The forms set up after the install log lines of their own.
+    ExpectSteps({"PrinterDrvInstall:devcount=1", "Prunavel:dwExitCode=0", "InstallFromPrunavel:iRet=0",
+                 "PrinterDrvInstall:iRet=0", "WinMain:iRet=0"});
+    ExpectPluggedPrinterInstalled();
+    EXPECT_EQ(PrunavelLastLine(), "Prunavel: PNPInstallDev iRet=0!");
+}
+
+// Prunavel's install fails without an error code: that is a failure all the same, so the installer takes
+// its own road and the printer is there at the end, without the forms a Prunavel install brings.
+TEST_F(CorvaneTest, InstallFallsBackWhenPlugAndPlayFailsWithoutAnErrorCode) {
+    const size_t builtinForms = Section("spooler").at("forms").size();
+    winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_SUCCESS);
+    testsupport::RunResult r = Corvane("/Install");
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, 0);
+    ExpectSteps({"PrinterDrvInstall:devcount=1", "Prunavel:dwExitCode=fffffc16", "Prunavel:erro=fffffc16",
+                 "InstallFromPrunavel:iRet=-1009", "InstallDrv:Port=USB001", "PrinterDrvInstall:iRet=0",
+                 "WinMain:iRet=0"});
+    ExpectPluggedPrinterInstalled();
+    EXPECT_EQ(Section("spooler").at("forms").size(), builtinForms);
+    EXPECT_EQ(PrunavelLastLine(), "Prunavel: PNPInstallDev iRet=-1002!");
 }
 
 TEST_F(CorvaneTest, NoPrinterPromptRepeatsTheWholeModeUntilCancel) {

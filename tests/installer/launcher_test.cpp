@@ -93,6 +93,8 @@ TEST_F(LauncherTest, NonZeroExitCodeBecomesTheLastError) {
         {"no driver selected", [] { InjectFault("UpdateDriverForPlugAndPlayDevicesW", 0xE0000203u); }, 0xE0000203u},
         {"no such device, every try", [] { InjectFault("UpdateDriverForPlugAndPlayDevicesW", 0xE000020Bu, -1); },
          0xE000020Bu},
+        {"install failed without an error code", [] { InjectFault("UpdateDriverForPlugAndPlayDevicesW", 0u); },
+         0xFFFFFC16u},
     };
     const size_t baseForms = FormCount();
     for (const auto& c : cases) {

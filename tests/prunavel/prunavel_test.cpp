@@ -275,4 +275,24 @@ TEST_F(PrunavelTest, DriverInstallIsRetriedOnlyWhileTheDeviceIsNotReady) {
     }
 }
 
+// A failed install that leaves last error 0 must not end in 0, which says the driver was installed: it
+// has a code of its own, after the same failure line as any other error and without a retry.
+TEST_F(PrunavelTest, InstallFailingWithoutAnErrorCodeEndsWithItsOwnCode) {
+    InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_SUCCESS, 2);
+    testsupport::RunResult r = Prunavel({"46"});
+    ASSERT_TRUE(r.recorded) << r.err;
+    EXPECT_EQ(r.exitCode, -1002);
+    std::vector<LogEntry> log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2].message, UpdateFailed(0));
+    EXPECT_EQ(log[log.size() - 2].level, "error");
+    EXPECT_EQ(log.back().message, Final(-1002));
+    EXPECT_EQ(log.back().level, "error");
+    EXPECT_EQ(Count(UpdateFailed(0)), 1);
+    EXPECT_EQ(Count(kSuccess), 0);
+    EXPECT_EQ(NowMs(), 0);
+    EXPECT_EQ(winsim::control::Read().at("faults").at(0).at("count").as_integer(), 1) << "one call, no retry";
+    EXPECT_EQ(QueueCount(), 0u);
+}
+
 }  // namespace
