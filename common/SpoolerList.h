@@ -6,15 +6,21 @@
 template <class Record>
 class SpoolerList {
 public:
-    enum Status { EMPTY, NO_MEMORY, FAILED, READ };
+    // EMPTY: the list was read and holds nothing. NO_SIZE: the size query failed, or asked for a buffer
+    // without saying how large, so there is no list at all. FAILED: the second call failed.
+    enum Status { EMPTY, NO_SIZE, NO_MEMORY, FAILED, READ };
 
     // enumerate(buffer, size, &needed, &returned) is the spooler call.
     template <class Enumerate>
     explicit SpoolerList(Enumerate enumerate) {
         DWORD needed = 0;
         DWORD returned = 0;
-        enumerate(nullptr, 0, &needed, &returned);
-        if (needed == 0) return;
+        if (enumerate(nullptr, 0, &needed, &returned)) {
+            if (needed == 0) return;
+        } else if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
+            status_ = NO_SIZE;
+            return;
+        }
         buffer_ = static_cast<LPBYTE>(GlobalAlloc(GPTR, needed));
         if (!buffer_) {
             status_ = NO_MEMORY;

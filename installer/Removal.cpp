@@ -41,6 +41,24 @@ BOOL EnumDrivers(LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
     return EnumPrinterDriversW(nullptr, all, 8, buffer, size, needed, returned);
 }
 
+// Whether the driver list is there to walk; if not, *result is the operation's answer. Only a list that
+// was read says no driver is installed: one that could not be had (a stopped Spooler, say) says nothing
+// of the drivers still there.
+bool DriverListRead(const SpoolerList<DRIVER_INFO_8W>& drivers, const wchar_t* operation, int* result) {
+    switch (drivers.status()) {
+    case SpoolerList<DRIVER_INFO_8W>::READ: return true;
+    case SpoolerList<DRIVER_INFO_8W>::EMPTY:
+        LOG_TRACE(L"{0}: Not found printer driver", operation);
+        *result = INSTALL_OK;
+        return false;
+    case SpoolerList<DRIVER_INFO_8W>::NO_SIZE:
+    case SpoolerList<DRIVER_INFO_8W>::FAILED: LOG_WARN(L"{0}: Failed to EnumPrinterDrivers 8", operation); break;
+    case SpoolerList<DRIVER_INFO_8W>::NO_MEMORY: break;
+    }
+    *result = INSTALL_ERR_SPOOLER_LIST;
+    return false;
+}
+
 }  // namespace
 
 int CPrinterDeviceObject::RemovePrinter() {
@@ -101,12 +119,8 @@ int CPrinterDeviceObject::DeleteDrv(const wchar_t* driverName, const wchar_t* en
 
 int CPrinterDeviceObject::RemoveDriver() {
     SpoolerList<DRIVER_INFO_8W> drivers(EnumDrivers);
-    if (drivers.status() == SpoolerList<DRIVER_INFO_8W>::EMPTY) {
-        LOG_TRACE(L"RemoveDriver: Not found printer driver");
-        return INSTALL_OK;
-    }
-    if (drivers.status() == SpoolerList<DRIVER_INFO_8W>::FAILED) LOG_WARN(L"RemoveDriver: Failed to EnumPrinterDrivers 8");
-    if (drivers.status() != SpoolerList<DRIVER_INFO_8W>::READ) return INSTALL_ERR_SPOOLER_LIST;
+    int unread = INSTALL_OK;
+    if (!DriverListRead(drivers, L"RemoveDriver", &unread)) return unread;
     for (const DRIVER_INFO_8W& info : drivers) {
         LOG_TRACE(L"RemoveDriver: DeleteDrv pDriverName={0}", info.pName);
         // Each entry is its own environment's driver: without it only the machine's own would go.
@@ -124,14 +138,8 @@ int CPrinterDeviceObject::RemoveDriver() {
 
 int CPrinterDeviceObject::RemoveDriverFromDriverName() {
     SpoolerList<DRIVER_INFO_8W> drivers(EnumDrivers);
-    if (drivers.status() == SpoolerList<DRIVER_INFO_8W>::EMPTY) {
-        LOG_TRACE(L"RemoveDriverFromDriverName: Not found printer driver");
-        return INSTALL_OK;
-    }
-    if (drivers.status() == SpoolerList<DRIVER_INFO_8W>::FAILED) {
-        LOG_WARN(L"RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8");
-    }
-    if (drivers.status() != SpoolerList<DRIVER_INFO_8W>::READ) return INSTALL_ERR_SPOOLER_LIST;
+    int unread = INSTALL_OK;
+    if (!DriverListRead(drivers, L"RemoveDriverFromDriverName", &unread)) return unread;
     // Only what the install added goes: a same-named driver of another environment, and its package,
     // were there before it.
     const wchar_t* own = OwnEnvironment();

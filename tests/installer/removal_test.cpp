@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -197,6 +198,37 @@ TEST_F(RemovalTest, NoDriverListMeansNoPause) {
                             "warning RemoveDriver: Failed to EnumPrinterDrivers 8",
                             "warning RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8"}));
     EXPECT_EQ(Drivers().size(), 1u);
+}
+
+// A driver list that cannot be had is no empty list: our driver may well be installed, so neither removal
+// says it found none; both warn and answer -1001, without the pause.
+TEST_F(RemovalTest, DriverListThatCannotBeHadIsNotTakenForAnEmptyOne) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;  // makes the next size query fail
+    } cases[] = {
+        {"size query refused", [] { InjectFault("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE); }},
+        {"size query failing without an error code", [] { InjectFault("EnumPrinterDriversW", ERROR_SUCCESS); }},
+        {"size query naming no size", [] { InjectFault("EnumPrinterDriversW", ERROR_INSUFFICIENT_BUFFER); }},
+        {"Spooler stopped",
+         [] { Change([](Json& m) { m["services"][0]["state"] = Json::number(SERVICE_STOPPED); }); }},
+    };
+    AddDriver(kX64, "Brisora-40");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearLog();
+        const DWORD before = GetTickCount();
+        c.arrange();
+        EXPECT_EQ(device.RemoveDriver(), -1001);
+        c.arrange();
+        wcscpy_s(gszDriverName, kPathChars, L"Brisora-40");
+        EXPECT_EQ(device.RemoveDriverFromDriverName(), -1001);
+        EXPECT_EQ(GetTickCount(), before);
+        EXPECT_EQ(Log(), (Lines{"warning RemoveDriver: Failed to EnumPrinterDrivers 8",
+                                "warning RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8"}));
+        EXPECT_EQ(Drivers(), (Lines{"Windows x64/Brisora-40"}));
+        EXPECT_EQ(winsim::control::Read().at("faults").size(), 0u);
+    }
 }
 
 // The rollback takes away what the failed install added: its driver in the machine's own environment and
