@@ -302,6 +302,57 @@ TEST_F(FailureTest, FailedInstallRollsBackOnEveryArchitecture) {
     }
 }
 
+// The rollback's driver list cannot be had: the driver the failed install added stays, and the log says
+// the list could not be had rather than that no driver was found.
+TEST_F(FailureTest, RollbackWhoseDriverListCannotBeHadKeepsTheDriverAndWarns) {
+    // The driver wait's size query and read come first; the rollback's size query fails.
+    winsim::control::InjectFault("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE, 1, 2);
+    if (!FailedInstall().recorded) return;
+    EXPECT_FALSE(testsupport::FaultPending("EnumPrinterDriversW"));
+    const std::vector<std::string> m = Messages();
+    EXPECT_EQ(std::count(m.begin(), m.end(), "FindPrinterDriverFromName:pName=Brisora-40"), 1);
+    EXPECT_TRUE(Logged("RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8"));
+    EXPECT_FALSE(Logged("RemoveDriverFromDriverName: Not found printer driver"));
+    EXPECT_TRUE(DriverInstalled());
+    EXPECT_EQ(Read("spooler").at("driverStore").size(), 1u);
+}
+
+// Whichever call of the driver list fails during a failed install, once or from then on, the rollback's
+// "Not found printer driver" never stands for the driver the install added: that driver stays only when
+// the log says the list could not be had.
+TEST_F(FailureTest, RollbackLogsNotFoundOnlyWhenNoDriverOfOursIsLeft) {
+    const int64_t plenty = 1000000;
+    winsim::control::InjectFault("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE, 1, plenty);
+    if (!FailedInstall().recorded) return;
+    // A fault that never fired: what is left of its "after" counts the calls.
+    int64_t calls = 0;
+    const Json faults = Read("faults");
+    for (const Json& f : faults.as_array()) {
+        if (f.at("function").as_string() == "EnumPrinterDriversW") calls = plenty - f.at("after").as_integer();
+    }
+    EXPECT_GT(calls, 2);
+    int kept = 0;
+    int removed = 0;
+    for (int64_t count : {int64_t{1}, int64_t{-1}}) {
+        for (int64_t after = 0; after < calls; ++after) {
+            SCOPED_TRACE(std::string("failing ") + (count == 1 ? "once" : "from then on") + " after " +
+                         std::to_string(after) + " calls");
+            winsim::control::UseFreshMachine(MachinePath());
+            std::remove(LogPath().c_str());
+            winsim::control::InjectFault("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE, count, after);
+            if (!FailedInstall().recorded) continue;
+            const bool left = DriverInstalled();
+            ++(left ? kept : removed);
+            if (Logged("RemoveDriverFromDriverName: Not found printer driver")) {
+                EXPECT_FALSE(left);
+            }
+            EXPECT_EQ(Logged("RemoveDriverFromDriverName: Failed to EnumPrinterDrivers 8"), left);
+        }
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_GT(removed, 0);
+}
+
 // The silent printer install shows the box but neither rolls back nor reports.
 TEST_F(FailureTest, SilentPrinterInstallShowsTheAddPrinterErrorAndKeepsTheDriver) {
     winsim::control::InjectFault("UpdateDriverForPlugAndPlayDevicesW", ERROR_ACCESS_DENIED);  // Prunavel fails

@@ -7,6 +7,7 @@
 
 #include "CorvaneProgramTest.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -30,6 +31,30 @@ protected:
         Json forms = Spooler().at("forms");
         for (size_t i = 0; i < forms.size(); ++i) out.insert(forms.at(i).at("name").as_string());
         return out;
+    }
+    static bool OurDriverInstalled() {
+        const Json drivers = Spooler().at("drivers");
+        for (const auto& environment : drivers.as_object()) {
+            for (const Json& d : environment.second.as_array()) {
+                if (d.at("name").as_string() == "Brisora-40") return true;
+            }
+        }
+        return false;
+    }
+    bool Logged(const std::string& line) const {
+        const std::vector<std::string> lines = Messages();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // The uninstall's own lines, without the forms' and the certificate's.
+    std::vector<std::string> RemovalLines(size_t from) const {
+        const std::vector<std::string> lines = Messages();
+        std::vector<std::string> removal;
+        for (size_t i = from; i < lines.size(); ++i) {
+            if (lines[i].find("Form") == std::string::npos && lines[i].find("delCustomPaper") == std::string::npos) {
+                removal.push_back(lines[i]);
+            }
+        }
+        return removal;
     }
     static bool Trusted() {
         const Json certificates = winsim::control::Read().at("certificates");
@@ -101,14 +126,7 @@ TEST_F(UninstallTest, UninstallTakesOffExactlyWhatTheInstallPutOnAndRestartsTheS
     EXPECT_EQ(testsupport::ServiceState(0), SERVICE_RUNNING);
     EXPECT_EQ(testsupport::ServiceState(1), SERVICE_STOPPED);
 
-    // The uninstall's own lines, without the forms' and the certificate's.
-    std::vector<std::string> lines = Messages();
-    std::vector<std::string> removal;
-    for (size_t i = installLines; i < lines.size(); ++i) {
-        if (lines[i].find("Form") == std::string::npos && lines[i].find("delCustomPaper") == std::string::npos) {
-            removal.push_back(lines[i]);
-        }
-    }
+    std::vector<std::string> removal = RemovalLines(installLines);
     std::vector<std::string> expected = {
         "trace Processor Architecture: AMD 64",
         "trace PrinterDrvCtrl:mode=/Uninstall",
@@ -134,7 +152,7 @@ TEST_F(UninstallTest, UnreadablePrinterListKeepsThePrinterButStillRemovesTheCert
         std::function<void()> arrange;
         std::vector<std::string> warnings;
     } cases[] = {
-        // A failed size query reads as an empty list: nothing to warn about.
+        // A printer list whose size query fails is not warned about.
         {"every enumeration fails", [] { winsim::control::InjectFault("EnumPrintersW", RPC_S_SERVER_UNAVAILABLE, -1); },
          {}},
         // The forms' list and then the printers' list: each size known, each read refused.
@@ -186,6 +204,114 @@ TEST_F(UninstallTest, UnreadablePrinterListKeepsThePrinterButStillRemovesTheCert
         expected.insert(expected.end(), rest.begin(), rest.end());
         EXPECT_EQ(uninstallLines, expected);
     }
+}
+
+// A driver list that cannot be had, most often because a failed restart left the Spooler stopped: the
+// driver stays, and the log says the list could not be had rather than that no driver was found. The mode
+// still ends with 0.
+TEST_F(UninstallTest, UnreadableDriverListKeepsTheDriverAndTheLogSaysMinus1001) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        bool restarted;
+    } cases[] = {
+        {"size query refused", [] { winsim::control::InjectFault("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE); },
+         true},
+        {"Spooler left stopped: start refused",
+         [] { winsim::control::InjectFault("StartServiceW", ERROR_ACCESS_DENIED); }, false},
+        {"Spooler left stopped: no manager for the start",
+         [] { winsim::control::InjectFault("OpenSCManagerW", ERROR_ACCESS_DENIED, 1, 1); }, false},
+        {"Spooler left stopped: no Spooler handle for the start",
+         [] { winsim::control::InjectFault("OpenServiceW", ERROR_ACCESS_DENIED, 1, 1); }, false},
+        // The stop's first query, then every one of the start's.
+        {"Spooler left stopped: the start cannot query",
+         [] { winsim::control::InjectFault("QueryServiceStatusEx", ERROR_ACCESS_DENIED, -1, 1); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::control::UseFreshMachine(MachinePath());
+        std::remove(LogPath().c_str());
+        testsupport::RunResult install = Corvane("/Install");
+        ASSERT_TRUE(install.recorded) << install.err;
+        ASSERT_EQ(install.exitCode, 0);
+        const size_t installLines = Messages().size();
+        c.arrange();
+
+        testsupport::RunResult uninstall = Corvane("/Uninstall");
+        ASSERT_TRUE(uninstall.recorded) << uninstall.err;
+        EXPECT_EQ(uninstall.exitCode, 0);
+        EXPECT_EQ(testsupport::ServiceState(0), c.restarted ? SERVICE_RUNNING : SERVICE_STOPPED);
+        const std::vector<std::string> history = testsupport::ServiceHistory(0);
+        ASSERT_FALSE(history.empty());
+        EXPECT_EQ(history.back().rfind(c.restarted ? "start@" : "stop@", 0), 0u) << history.back();
+        EXPECT_EQ(Spooler().at("printers").size(), 0u);
+        EXPECT_TRUE(OurDriverInstalled());
+        std::vector<std::string> expected = {
+            "trace Processor Architecture: AMD 64",
+            "trace PrinterDrvCtrl:mode=/Uninstall",
+            "trace RemovePrinter: DeletePrt pPortName=USB001, pPrinterName=Brisora-40, pDriverName=Brisora-40",
+            "error DeletePrt:DeletePrinterData failed ! (GetLastError = 0x2)",
+            "trace DoStopSvc:Service stopped successfully",
+        };
+        if (c.restarted) expected.push_back("trace DoStartSvc:Service started successfully");
+        for (const char* line : {"warning RemoveDriver: Failed to EnumPrinterDrivers 8",
+                                 "trace PrinterDrvUninstall:iRet=-1001", "trace WinMain:iRet=0"}) {
+            expected.push_back(line);
+        }
+        EXPECT_EQ(RemovalLines(installLines), expected);
+        EXPECT_FALSE(Trusted());
+    }
+}
+
+// Whichever call of the restart or of the driver list fails, once or from then on, "Not found printer
+// driver" never stands for a driver of ours still installed: the driver stays only when the log says
+// the list could not be had.
+TEST_F(UninstallTest, NotFoundPrinterDriverIsLoggedOnlyWhenNoDriverOfOursIsLeft) {
+    testsupport::AddService("Fax", "Spooler");
+    testsupport::ScriptService("Spooler", "stop", 2500, 1000);
+    testsupport::ScriptService("Spooler", "start", 1200, 2000, 400);
+    testsupport::ScriptService("Fax", "stop", 500, 300);
+    testsupport::RunResult install = Corvane("/Install");
+    ASSERT_TRUE(install.recorded) << install.err;
+    ASSERT_EQ(install.exitCode, 0);
+    ASSERT_TRUE(OurDriverInstalled());
+    const Json installed = winsim::control::Read();
+    auto uninstall = [&](const char* function, int64_t count, int64_t after) {
+        winsim::control::Change([&](Json& m) { m = installed; });
+        std::remove(LogPath().c_str());
+        winsim::control::InjectFault(function, ERROR_ACCESS_DENIED, count, after);
+        testsupport::RunResult r = Corvane("/Uninstall");
+        EXPECT_TRUE(r.recorded) << r.err;
+        EXPECT_EQ(r.exitCode, 0);
+    };
+    const int64_t plenty = 1000000;
+    int kept = 0;
+    int removed = 0;
+    for (const char* function : {"OpenSCManagerW", "OpenServiceW", "QueryServiceStatusEx", "EnumDependentServicesW",
+                                 "ControlService", "StartServiceW", "EnumPrinterDriversW"}) {
+        // A fault that never fires: what is left of its "after" counts the calls.
+        uninstall(function, 1, plenty);
+        const int64_t calls = plenty - winsim::control::Read().at("faults").at(0).at("after").as_integer();
+        EXPECT_GT(calls, 0) << function;
+        for (int64_t count : {int64_t{1}, int64_t{-1}}) {
+            for (int64_t after = 0; after < calls; ++after) {
+                SCOPED_TRACE(std::string(function) + " failing " + (count == 1 ? "once" : "from then on") +
+                             " after " + std::to_string(after) + " calls");
+                uninstall(function, count, after);
+                const bool left = OurDriverInstalled();
+                ++(left ? kept : removed);
+                if (Logged("trace RemoveDriver: Not found printer driver")) {
+                    EXPECT_FALSE(left);
+                }
+                EXPECT_EQ(Logged("warning RemoveDriver: Failed to EnumPrinterDrivers 8"), left);
+                EXPECT_EQ(Logged("trace PrinterDrvUninstall:iRet=-1001"), left);
+                EXPECT_EQ(Spooler().at("printers").size(), 0u);
+            }
+        }
+    }
+    // Both ends were reached: failures the restart got over and failures that left the Spooler stopped.
+    EXPECT_GT(kept, 0);
+    EXPECT_GT(removed, 0);
 }
 
 }  // namespace
