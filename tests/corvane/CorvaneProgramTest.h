@@ -2,6 +2,7 @@
 #pragma once
 #include <TestMachine.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ protected:
             out.push_back(withLevel ? e.level + " " + e.message : e.message);
         }
         return out;
+    }
+
+    bool Logged(const std::string& line, bool withLevel = false) const {
+        const std::vector<std::string> lines = LogMessages(withLevel);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
     static winsim::control::Json MessageBoxes() { return winsim::control::Read().at("ui").at("messageBoxes"); }

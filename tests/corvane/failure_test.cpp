@@ -25,10 +25,6 @@ const char kStored[] = "C:\\Windows\\System32\\DriverStore\\FileRepository\\zlpr
 class FailureTest : public CorvaneProgramTest {
 protected:
     std::vector<std::string> Messages() const { return LogMessages(false); }
-    bool Logged(const std::string& line) const {
-        std::vector<std::string> m = Messages();
-        return std::find(m.begin(), m.end(), line) != m.end();
-    }
     static void ProxyTo(const LocalServer& server) {
         Change([&](Json& m) { m["winhttp"]["proxy"] = Json::string("http://127.0.0.1:" + std::to_string(server.Port())); });
     }
