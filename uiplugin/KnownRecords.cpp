@@ -30,36 +30,52 @@ KnownRecords::Fill& KnownRecords::Entry(const QVOemDevMode* part) {
         }
         *fill = Fill{part, {}, false, false, 0};
     }
-    fill->age = ++m_age;
     return *fill;
 }
 
 void KnownRecords::Merged(const QVOemDevMode* part, bool read) {
     if (!part) return;
     AutoLock guard(&m_lock);
+    unsigned long long age = ++m_age;
     Fill& fill = Entry(part);
     fill.body = part->body;
     fill.read = read;
     // Items filled from an earlier record showed that one: a failed read since makes them unknown.
     fill.itemsRead = fill.itemsRead && read;
-    m_latest = part->body;
+    fill.age = age;
+    m_latest = Event{part->body, age};
     m_latestRead = read;
+    if (read) m_lastRead = m_latest;
 }
 
 void KnownRecords::Stored(const QVOemDevMode* part, const QVPrinterSettings& record) {
     AutoLock guard(&m_lock);
-    m_latest = record;
+    unsigned long long age = ++m_age;
+    m_latest = Event{record, age};
     m_latestRead = true;
+    m_lastRead = m_latest;
+    m_lastStore = m_latest;
     if (!part) return;
     Fill& fill = Entry(part);
     fill.body = record;
     fill.read = true;
+    fill.age = age;
 }
 
-bool KnownRecords::Latest(QVPrinterSettings* out) const {
+bool KnownRecords::ForSheet(const QVOemDevMode* part, QVPrinterSettings* out) const {
     AutoLock guard(&m_lock);
-    if (out) *out = m_latest;
-    return m_latestRead;
+    const Fill* own = part ? Find(part) : nullptr;
+    if (!own || !Holds(*own, part)) {
+        *out = m_latest.body;
+        return m_latestRead;
+    }
+    const Event& newer = own->read ? m_lastStore : m_lastRead;
+    if (newer.age > own->age) {
+        *out = newer.body;
+        return true;
+    }
+    *out = own->body;
+    return own->read;
 }
 
 void KnownRecords::ItemsBuilt(const QVOemDevMode* part) {

@@ -1,6 +1,6 @@
-// What one plug-in object knows of its printer's record: the last record it read or stored, which a sheet
-// opened next starts from, and which of the private DEVMODE parts it filled still hold a record that was
-// read, which decides whether the option items built on a part may store.
+// What one plug-in object knows of its printer's record: what each private DEVMODE part it filled (by a
+// MERGE or a store) holds and whether that was read, and the last record read, stored or merged at all.
+// A sheet starts from it, and it decides whether the option items built on a part may store.
 #pragma once
 #include <windows.h>
 
@@ -19,8 +19,11 @@ public:
     void Merged(const QVOemDevMode* part, bool read);
     // record is now the printer's stored record; part, when given, holds it too.
     void Stored(const QVOemDevMode* part, const QVPrinterSettings& record);
-    // The last record read or stored (zeros before the first MERGE); false when it is not the printer's.
-    bool Latest(QVPrinterSettings* out) const;
+    // The record a sheet on part starts from, and whether it is the printer's: what part holds as its
+    // MERGE read it, unless the object has stored a record since, or, where that MERGE could not read,
+    // read one since. For a part it does not know, the last record merged or stored (zeros before the
+    // first MERGE).
+    bool ForSheet(const QVOemDevMode* part, QVPrinterSettings* out) const;
     // The option items were filled from part's body.
     void ItemsBuilt(const QVOemDevMode* part);
     // Whether the items last filled from part showed a record that was read, with nothing but reads and
@@ -33,10 +36,14 @@ private:
         QVPrinterSettings body;
         bool read;
         bool itemsRead;
-        unsigned long age;
+        unsigned long long age;
+    };
+    struct Event {
+        QVPrinterSettings body;
+        unsigned long long age;  // 0: none yet
     };
     // Parts seldom number more than the sheets open at once; one forgotten is simply not known as read.
-    static constexpr size_t kParts = 8;
+    static constexpr size_t kParts = 16;
 
     Fill* Find(const QVOemDevMode* part);
     const Fill* Find(const QVOemDevMode* part) const;
@@ -47,7 +54,9 @@ private:
     mutable QVLock m_lock;  // the core may merge on another thread than the sheet's
     Fill m_fills[kParts]{};
     size_t m_count = 0;
-    unsigned long m_age = 0;
-    QVPrinterSettings m_latest{};
+    unsigned long long m_age = 0;
+    Event m_latest{};  // merged or stored
     bool m_latestRead = false;
+    Event m_lastRead{};   // merged and read, or stored
+    Event m_lastStore{};
 };

@@ -52,12 +52,11 @@ void Fill(OPTITEM& item, POEMCUIPPARAM param, UINT nameId, BYTE level, DWORD fla
 
 }  // namespace
 
-HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, SheetContext* object) {
+HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
     if ((dwMode != OEMCUIP_DOCPROP && dwMode != OEMCUIP_PRNPROP) || !pOemCUIPParam) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
-    if (object) m_pObject = object;
     if (!pOemCUIPParam->pOEMUserData) pOemCUIPParam->pOEMUserData = this;
     if (dwMode == OEMCUIP_PRNPROP) {
         pOemCUIPParam->OEMCUIPCallback = NullOptItemCallback;
@@ -111,33 +110,41 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     return CPSUICB_ACTION_NONE;
 }
 
-// The items belong to the document sheet open on their DEVMODE and share its record, which holds what
-// its page has changed so far. Items of a DEVMODE no sheet is open on store over what its private part
-// holds, through the handle of the sheet the controller works with (none: nothing is stored). Either way
-// only when the items were filled from a record that was read: defaults shown in place of the printer's
-// settings would otherwise replace them.
+// The items store over what their DEVMODE's private part holds, with what the page of the document sheet
+// open on that DEVMODE has changed so far (the two share a record), and only when the items were filled
+// from a record that was read: defaults shown in place of the printer's settings would otherwise replace
+// them. They go through that sheet's handle, or, for items of a DEVMODE no document sheet is open on,
+// through the handle of the sheet the controller works with; with none, nothing is stored.
 void QVDrvUI::StoreOptItems(POEMCUIPPARAM param) {
     AutoLock guard(&m_lock);
     auto* part = static_cast<QVOemDevMode*>(param->pOEMDM);
     KnownRecords* records = m_pObject ? m_pObject->records : nullptr;
     if (!records || !records->ItemsRead(part)) return;
-    SheetContext target{};
-    QVPrinterSettings unsheeted;
-    if (QVSheet* sheet = DocumentSheetOn(part)) {
-        if (!sheet->context.settingsRead) return;
-        target = sheet->context;
-    } else {
-        HANDLE printer = ContextPrinter();
-        if (!printer) return;
-        unsheeted = part->body;
-        target = SheetContext{printer, part, nullptr, &unsheeted, true, param->pPublicDM, records};
-    }
+    QVSheet* sheet = DocumentSheetOn(part);
+    HANDLE printer = sheet ? sheet->context.hPrinter : ContextPrinter();
+    if (!printer || (sheet && !sheet->context.settingsRead)) return;
+
+    QVPrinterSettings record = part->body;
+    if (sheet) TakeChanges(sheet->shown, sheet->record, &record);
     const OPTITEM* items = param->pOEMOptItems;
-    QVPrinterSettings* settings = target.pSettings;
-    settings->imageScale = static_cast<int16_t>(items[1].Sel);
-    settings->scrimpOnPaper = static_cast<int8_t>(items[2].Sel);
-    settings->blackThreshold = static_cast<int16_t>(items[3].Sel);
-    settings->driverImageOffset = static_cast<int8_t>(items[4].Sel);
+    record.imageScale = static_cast<int16_t>(items[1].Sel);
+    record.scrimpOnPaper = static_cast<int8_t>(items[2].Sel);
+    record.blackThreshold = static_cast<int16_t>(items[3].Sel);
+    record.driverImageOffset = static_cast<int8_t>(items[4].Sel);
+    if (sheet) {
+        // The page's next store keeps them, stored now or not.
+        sheet->record.imageScale = record.imageScale;
+        sheet->record.scrimpOnPaper = record.scrimpOnPaper;
+        sheet->record.blackThreshold = record.blackThreshold;
+        sheet->record.driverImageOffset = record.driverImageOffset;
+    }
+    SheetContext target{};
+    target.hPrinter = printer;
+    target.pOemDevMode = part;
+    target.pSettings = &record;
+    target.settingsRead = true;
+    target.pPublicDM = param->pPublicDM;
+    target.records = records;
     StoreSheetRecord(&target);
 }
 

@@ -1,5 +1,6 @@
 #include "PrinterSettings.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "Helpers.h"
@@ -176,6 +177,48 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out) {
     if (changed) SetPrinterDataW(hPrinter, ValueName(), REG_BINARY, reinterpret_cast<LPBYTE>(&local), sizeof local);
     if (out) *out = local;
     return read == ERROR_SUCCESS || changed;
+}
+
+namespace {
+
+struct FieldSpan {
+    size_t offset;
+    size_t size;
+};
+#define QV_FIELD(name) FieldSpan{offsetof(QVPrinterSettings, name), sizeof(QVPrinterSettings::name)}
+// Whole fields: a value is never put together from the bytes of two.
+constexpr FieldSpan kFields[] = {
+    QV_FIELD(modelId),       QV_FIELD(paperWidth),    QV_FIELD(paperLength),    QV_FIELD(mediaType),
+    QV_FIELD(resolution),    QV_FIELD(modelOption),   QV_FIELD(reserved24),     QV_FIELD(offsetX),
+    QV_FIELD(offsetY),       QV_FIELD(speed),         QV_FIELD(density),        QV_FIELD(reserved44),
+    QV_FIELD(reserved48),    QV_FIELD(reserved52),    QV_FIELD(reserved56),     QV_FIELD(rotation),
+    QV_FIELD(mirror),        QV_FIELD(inverse),       QV_FIELD(autoDotted),     QV_FIELD(pauseKey),
+    QV_FIELD(watermark),     QV_FIELD(cmdType),       QV_FIELD(fadeLines),      QV_FIELD(cutter),
+    QV_FIELD(imageScale),    QV_FIELD(scrimpOnPaper), QV_FIELD(reserved99),     QV_FIELD(blackThreshold),
+    QV_FIELD(reserved102),   QV_FIELD(gapCutType),    QV_FIELD(printMethod),    QV_FIELD(alignMode),
+    QV_FIELD(paperCutMode),  QV_FIELD(reserved114),   QV_FIELD(headReserve),    QV_FIELD(tailReserve),
+    QV_FIELD(paperLocationOffset), QV_FIELD(modelFlag), QV_FIELD(driverImageOffset),
+};
+#undef QV_FIELD
+
+constexpr size_t FieldBytes() {
+    size_t total = 0;
+    for (const FieldSpan& field : kFields) total += field.size;
+    return total;
+}
+static_assert(FieldBytes() == sizeof(QVPrinterSettings), "every byte of the record is in one field");
+
+}  // namespace
+
+void TakeChanges(const QVPrinterSettings& shown, const QVPrinterSettings& changed, QVPrinterSettings* record) {
+    const auto* before = reinterpret_cast<const unsigned char*>(&shown);
+    const auto* after = reinterpret_cast<const unsigned char*>(&changed);
+    auto* into = reinterpret_cast<unsigned char*>(record);
+    for (const FieldSpan& field : kFields) {
+        if (std::memcmp(before + field.offset, after + field.offset, field.size) != 0) {
+            std::memcpy(into + field.offset, after + field.offset, field.size);
+        }
+    }
 }
 
 bool StoreSheetRecord(SheetContext* sheet) {

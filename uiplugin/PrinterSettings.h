@@ -122,6 +122,10 @@ bool LoadPrinterSettings(HANDLE hPrinter, QVPrinterSettings* out);
 // Model id of the printer's driver in the model table, 0 when it is not one of ours.
 int32_t GetModelIdFromDriver(HANDLE hPrinter);
 
+// Puts into record every field in which changed differs from shown: what a page changed since it showed
+// a record, laid over another one.
+void TakeChanges(const QVPrinterSettings& shown, const QVPrinterSettings& changed, QVPrinterSettings* record);
+
 struct SheetContext;
 // Stores a sheet's record, with the paper size its public DEVMODE holds now, as the printer's data and,
 // once that is written, as its private part's body; the object then knows it as the printer's record, so

@@ -4,6 +4,7 @@
 #include <compstui.h>
 #include <winspool.h>
 
+#include <initializer_list>
 #include <new>
 
 #include "AboutPage.h"
@@ -15,30 +16,43 @@
 
 namespace {
 
-// A host that ends a sheet before its windows: their apply must no longer reach the sheet.
-void Unhook(VPage* page, const QVSheet* sheet) {
-    if (!page || !page->m_hDialog || !IsWindow(page->m_hDialog)) return;
-    if (GetWindowLongPtrW(page->m_hDialog, DWLP_USER) == reinterpret_cast<LONG_PTR>(sheet)) {
+SheetKind Normalised(SheetKind kind) { return kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet; }
+
+// A page whose dialog was made goes with its sheet: the host has destroyed the dialog by then, and one
+// that has not gets it back unhooked, so that its apply no longer reaches the sheet. A page the host
+// never showed stays with neither sheet nor record: the host may show it yet.
+template <class Page>
+void EndPage(Page*& page, const QVSheet* sheet) {
+    if (!page) return;
+    if (!page->m_hDialog) {
+        page->SetOwner(nullptr);
+        page->SetContext(nullptr);
+        return;
+    }
+    if (IsWindow(page->m_hDialog) &&
+        GetWindowLongPtrW(page->m_hDialog, DWLP_USER) == reinterpret_cast<LONG_PTR>(sheet)) {
         SetWindowLongPtrW(page->m_hDialog, DWLP_USER, 0);
     }
+    delete page;
+    page = nullptr;
 }
 
 }  // namespace
 
-// The host destroys the sheet's windows before DESTROY; one that does not keeps windows that reach
-// neither the sheet nor its pages.
 QVSheet::~QVSheet() {
-    Unhook(layoutPage, this);
-    Unhook(paperPage, this);
-    Unhook(aboutPage, this);
+    End();
     delete layoutPage;
-    layoutPage = nullptr;
     delete paperPage;
-    paperPage = nullptr;
     delete aboutPage;
-    aboutPage = nullptr;
+}
+
+bool QVSheet::End() {
+    EndPage(layoutPage, this);
+    EndPage(paperPage, this);
+    EndPage(aboutPage, this);
     if (ownsPrinter) ClosePrinter(context.hPrinter);
     ownsPrinter = FALSE;
+    return !layoutPage && !paperPage && !aboutPage;
 }
 
 void QVSheet::ApplySettingsPage() {
@@ -54,24 +68,30 @@ HANDLE QVSheet::TakeOwnPrinter() {
 // Whatever sheet is still open goes with the controller, and so does a device sheet's handle.
 QVDrvUI::~QVDrvUI() {
     AutoLock guard(&m_lock);
-    while (QVSheet* sheet = m_pSheets) {
-        m_pSheets = sheet->next;
-        delete sheet;
+    for (QVSheet** list : {&m_pSheets, &m_pEnded}) {
+        while (QVSheet* sheet = *list) {
+            *list = sheet->next;
+            delete sheet;
+        }
     }
     if (m_keptPrinter) ClosePrinter(m_keptPrinter);
     m_keptPrinter = nullptr;
 }
 
-HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind) {
+HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind,
+                                int* opened) {
+    int change = 0;
+    if (!opened) opened = &change;
+    *opened = 0;
     if (!pPSUIInfo || pPSUIInfo->Version != PROPSHEETUI_INFO_VERSION) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
     switch (pPSUIInfo->Reason) {
     case PROPSHEETUI_REASON_INIT:
-        return InitSheet(pPSUIInfo, object, kind);
+        return InitSheet(pPSUIInfo, object, Normalised(kind), opened);
     case PROPSHEETUI_REASON_DESTROY:
-        DestroySheet(pPSUIInfo, kind);
+        DestroySheet(pPSUIInfo, Normalised(kind), opened);
         pPSUIInfo->Result = 1;
         return S_OK;
     case PROPSHEETUI_REASON_SET_RESULT: {
@@ -89,13 +109,6 @@ HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, Shee
     }
 }
 
-size_t QVDrvUI::OpenSheets() const {
-    AutoLock guard(&m_lock);
-    size_t count = 0;
-    for (const QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) ++count;
-    return count;
-}
-
 template <class Page>
 HRESULT QVDrvUI::MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext) {
     Page* page = new (std::nothrow) Page;
@@ -109,16 +122,21 @@ HRESULT QVDrvUI::MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** me
 
 // The lock is held throughout; the core's page-add function may call back on this thread. A sheet made
 // here lives until its DESTROY even when a page cannot be added: pages already added are the host's to
-// show until then.
-HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind) {
+// show until then. A second INIT of a sheet that is still open makes none.
+HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind, int* opened) {
     AutoLock guard(&m_lock);
     auto* param = reinterpret_cast<POEMUIPSPARAM>(pPSUIInfo->lParamInit);
     if (!param || !object) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
-    m_pObject = object;
-    auto* sheet = new (std::nothrow) QVSheet(kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet);
+    for (const QVSheet* open = m_pSheets; open; open = open->next) {
+        if (open->kind == kind && open->id == pPSUIInfo->UserData) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return E_FAIL;
+        }
+    }
+    auto* sheet = new (std::nothrow) QVSheet(kind);
     if (!sheet) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return E_FAIL;
@@ -127,13 +145,14 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
     if (m_keptPrinter) ClosePrinter(m_keptPrinter);
     m_keptPrinter = nullptr;
 
-    // The sheet shows and stores the record the object knows now: the last one read or stored.
     sheet->context = *object;
-    sheet->context.settingsRead = object->records && object->records->Latest(&sheet->record);
-    sheet->context.pSettings = &sheet->record;
     sheet->context.hPrinter = param->hPrinter;
     sheet->context.pOemDevMode = static_cast<QVOemDevMode*>(param->pOEMDM);
     sheet->context.pPublicDM = param->pPublicDM;
+    sheet->context.settingsRead =
+        object->records && object->records->ForSheet(sheet->context.pOemDevMode, &sheet->record);
+    sheet->context.pSettings = &sheet->record;
+    sheet->shown = sheet->record;
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
     HANDLE own = nullptr;
     if (OpenPrinterW(param->pPrinterName, &own, &defaults)) {
@@ -141,13 +160,14 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
         sheet->ownsPrinter = TRUE;
     }
     sheet->initParam = pPSUIInfo->lParamInit;
+    sheet->id = ++m_lastId;
     sheet->next = m_pSheets;
     m_pSheets = sheet;
-    sheet->id = ++m_lastId;
     pPSUIInfo->UserData = sheet->id;
+    *opened = 1;
 
     HRESULT hr;
-    if (sheet->kind == kDeviceSheet) {
+    if (kind == kDeviceSheet) {
         hr = MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
         if (FAILED(hr)) return hr;
     } else {
@@ -162,29 +182,22 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
     return S_OK;
 }
 
-// The sheet the host means: the one its UserData names, as the common property sheet UI hands it back;
-// for a host that does not, the one made from the same OEMUIPSPARAM; for one that names neither, the only
-// open sheet of the kind. A DESTROY repeated with the same PROPSHEETUI_INFO finds nothing.
+// The sheet the host means: the one its UserData names, as the common property sheet UI hands it back, or
+// for a host that does not, the one made from the same OEMUIPSPARAM. Nothing else: a DESTROY that names
+// no open sheet ends none.
 QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
-    SheetKind wanted = kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet;
     QVSheet* sameParam = nullptr;
-    QVSheet* ofKind = nullptr;
-    size_t count = 0;
     for (QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) {
-        if (sheet->kind != wanted) continue;
+        if (sheet->kind != kind) continue;
         if (sheet->id == pPSUIInfo->UserData) return sheet;
         if (!sameParam && pPSUIInfo->lParamInit && sheet->initParam == pPSUIInfo->lParamInit) sameParam = sheet;
-        ofKind = sheet;
-        ++count;
     }
-    if (sameParam) return sameParam;
-    bool unnamed = pPSUIInfo->UserData == 0 && pPSUIInfo->lParamInit == 0;
-    return unnamed && count == 1 ? ofKind : nullptr;
+    return sameParam;
 }
 
 // The device sheet's handle stays open, as the controller's context did, until the next INIT or the
 // controller goes.
-void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) {
+void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened) {
     AutoLock guard(&m_lock);
     QVSheet* sheet = FindSheet(pPSUIInfo, kind);
     if (!sheet) return;
@@ -194,15 +207,21 @@ void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) {
             break;
         }
     }
+    *opened = -1;
     if (pPSUIInfo->UserData == sheet->id) pPSUIInfo->UserData = 0;
-    if (sheet->kind == kDeviceSheet) {
+    if (kind == kDeviceSheet) {
         HANDLE own = sheet->TakeOwnPrinter();
         if (own) {
             if (m_keptPrinter) ClosePrinter(m_keptPrinter);
             m_keptPrinter = own;
         }
     }
-    delete sheet;
+    if (sheet->End()) {
+        delete sheet;
+    } else {
+        sheet->next = m_pEnded;
+        m_pEnded = sheet;
+    }
 }
 
 QVSheet* QVDrvUI::DocumentSheetOn(const QVOemDevMode* part) const {

@@ -32,45 +32,50 @@ public:
     void ApplySettingsPage();
     // The printer handle it opened, which it then no longer closes; null when it works on the core's.
     HANDLE TakeOwnPrinter();
+    // What its DESTROY ends: the pages whose dialogs were made, and its own printer handle. A page the
+    // host has not shown stays, with neither sheet nor record, for the host may show it yet. True when
+    // nothing stays.
+    bool End();
 
     const SheetKind kind;
     SheetContext context{};
     QVPrinterSettings record{};
+    QVPrinterSettings shown{};  // the record as its INIT found it, so that what its page changed can be told
     CDocLayoutPage* layoutPage = nullptr;
     CDocPaperSizeManagePage* paperPage = nullptr;
     CAboutPage* aboutPage = nullptr;
     // Whether context.hPrinter is the handle this sheet opened; the core's own is never closed here.
     BOOL ownsPrinter = FALSE;
     LPARAM initParam = 0;  // the core's OEMUIPSPARAM of its INIT
-    ULONG_PTR id = 0;      // what the host's UserData holds for it: never given to another sheet
+    ULONG_PTR id = 0;      // what the host's UserData holds for it: never given to another of its sheets
     QVSheet* next = nullptr;
 };
 
 class QVDrvUI {
 public:
-    QVDrvUI() = default;
+    // object: the plug-in object's own context, whose records tell what each private part holds.
+    explicit QVDrvUI(SheetContext* object = nullptr) : m_pObject(object) {}
     virtual ~QVDrvUI();
     QVDrvUI(const QVDrvUI&) = delete;
     QVDrvUI& operator=(const QVDrvUI&) = delete;
 
-    // object: the plug-in object's own context, whose records tell which private parts hold a record read.
-    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam, SheetContext* object);
+    HRESULT CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam);
     // The count query without an item array; otherwise fills the five items of the "Other Option"
     // group, E_FAIL with ERROR_INSUFFICIENT_BUFFER when the array is shorter.
     HRESULT BuildOptItems(POEMCUIPPARAM pOemCUIPParam);
     // The user applied the option items: their values are stored when what they go into was read.
     void StoreOptItems(POEMCUIPPARAM pOemCUIPParam);
-    // Any kind other than kDeviceSheet is the document sheet. INIT makes a sheet and DESTROY deletes it;
-    // the PROPSHEETUI_INFO's UserData names the sheet between the two.
-    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind);
+    // Any kind other than kDeviceSheet is the document sheet. INIT makes a sheet and DESTROY ends it; the
+    // PROPSHEETUI_INFO's UserData names the sheet between the two. opened, when given, gets 1 when the
+    // call made a sheet, -1 when it ended one, else 0.
+    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind,
+                           int* opened = nullptr);
     // Hands the page to the sheet through the core's page-add function; E_FAIL when it was not added.
     HRESULT AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page);
-    // Sheets made by an INIT whose DESTROY has not come yet.
-    size_t OpenSheets() const;
 
 private:
-    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind);
-    void DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind);
+    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind, int* opened);
+    void DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened);
     QVSheet* FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const;
     QVSheet* DocumentSheetOn(const QVOemDevMode* part) const;
     // The handle of the newest open sheet, else the one a device sheet left open; null without either.
@@ -78,11 +83,12 @@ private:
     template <class Page>
     HRESULT MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext);
 
-    QVSheet* m_pSheets = nullptr;  // newest first
+    QVSheet* m_pSheets = nullptr;  // open, newest first
+    QVSheet* m_pEnded = nullptr;   // ended, holding pages the host never showed
     ULONG_PTR m_lastId = 0;
     // A device sheet's handle stays open after its DESTROY until the next INIT or the controller goes.
     HANDLE m_keptPrinter = nullptr;
-    SheetContext* m_pObject = nullptr;
+    SheetContext* m_pObject;
     mutable QVLock m_lock;
 };
 

@@ -1,6 +1,7 @@
-// What the printer, the DEVMODE and the record are for one open sheet, or, in the plug-in object's own
-// copy, for the object: each sheet gets a context of its own at its INIT (see QVSheet), so that its
-// pages show and store its record whatever other sheets, MERGEs or closed sheets do.
+// What the printer, the DEVMODE and the record are for one open sheet: each sheet gets a context of its own
+// at its INIT (see QVSheet), so that its pages show and store its record whatever other sheets, MERGEs or
+// closed sheets do. The plug-in object's own copy, which each sheet's starts from, holds only the core
+// helper, the MERGE buffer and the object's records.
 #pragma once
 #include <windows.h>
 #include <prcomoem.h>

@@ -97,7 +97,7 @@ COemUI2::COemUI2() : m_cRef(1), m_pOwner(nullptr), m_context{}, m_pConfig(nullpt
     m_context.pSettings = new (std::nothrow) QVPrinterSettings();
     m_context.records = &m_records;
     m_pConfig = new (std::nothrow) QVPrinterConfig;
-    m_pOwner = new (std::nothrow) QVDrvUI;
+    m_pOwner = new (std::nothrow) QVDrvUI(&m_context);
 }
 
 COemUI2::~COemUI2() {
@@ -171,6 +171,8 @@ STDMETHODIMP COemUI2::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, PDWORD 
 }
 
 STDMETHODIMP COemUI2::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
+    // The MERGE fills the object's one buffer: a MERGE on another thread waits for it.
+    AutoLock guard(&m_mergeLock);
     bool read = false;
     HRESULT hr = OemDevMode(dwMode, pOemDMParam, m_context.pSettings, &read);
     if (dwMode == OEMDM_MERGE && SUCCEEDED(hr)) m_records.Merged(static_cast<QVOemDevMode*>(pOemDMParam->pOEMDMOut), read);
@@ -189,18 +191,20 @@ STDMETHODIMP COemUI2::PublishDriverInterface(IUnknown* pIUnknown) {
 }
 
 STDMETHODIMP COemUI2::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
-    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam, &m_context) : E_FAIL;
+    return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam) : E_FAIL;
 }
 
 // An open sheet holds the object: its pages call into it until its DESTROY, whatever order the host
-// releases in. The reference a DESTROY drops may be the last, so it goes after the controller returned.
+// releases in. The call holds it too, so that a DESTROY dropping the last other reference (this one's, or
+// another sheet's from a page-add function called back meanwhile) lets it go only once the call is done.
 HRESULT COemUI2::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetKind kind) {
     if (!m_pOwner) return E_FAIL;
-    size_t before = m_pOwner->OpenSheets();
-    HRESULT hr = m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kind);
-    size_t after = m_pOwner->OpenSheets();
-    if (after > before) AddRef();
-    else if (after < before) Release();
+    AddRef();
+    int opened = 0;
+    HRESULT hr = m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kind, &opened);
+    if (opened > 0) AddRef();
+    if (opened < 0) Release();
+    Release();
     return hr;
 }
 

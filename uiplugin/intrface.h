@@ -75,4 +75,5 @@ private:
     SheetContext m_context;
     QVPrinterConfig* m_pConfig;
     KnownRecords m_records;
+    QVLock m_mergeLock;
 };

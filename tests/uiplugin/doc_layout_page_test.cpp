@@ -768,6 +768,51 @@ TEST_F(SheetsSideBySideTest, ItemsFromADevModeWhoseMergeFailedStoreNothingWhatAS
     EXPECT_TRUE(Commands().empty());
 }
 
+// A sheet starts from what its own DEVMODE holds, as its MERGE read it, and its option items store over
+// that, whether a MERGE into another DEVMODE in between could not read the record or read another one.
+// A record stored since is newer than both: a sheet opened next shows it, whatever its DEVMODE.
+TEST_F(SheetsSideBySideTest, ASheetStartsFromWhatItsOwnDevModeHolds) {
+    for (bool otherRead : {false, true}) {
+        SCOPED_TRACE(otherRead ? "another DEVMODE merged with another program's record"
+                               : "another DEVMODE merged without the record");
+        StoreValue(kPrinter, Busy());
+        ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+        CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+        ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+        std::unique_ptr<DevModeBuffer> other;
+        if (otherRead) {
+            Bytes changed = Busy();
+            PutU32(changed, kSpeed, 8);
+            PutU32(changed, kRotation, 1);
+            StoreValue(kPrinter, changed);
+            ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &other), S_OK);
+        } else {
+            other = FailedMerge();
+        }
+
+        ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+        EXPECT_EQ(Text(Item(kSpeedCombo)), L"2");
+        EXPECT_TRUE(Checked(1011)) << "rotation 270";
+        items.Select(3, 20);
+        EXPECT_EQ(items.Apply(), 0);
+        Bytes expected = Busy();
+        PutU16(expected, 100, 20);  // black threshold
+        EXPECT_EQ(Stored(), expected);
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 3));
+        Sheet().PressOK();
+        PutU32(expected, kSpeed, 4);
+        EXPECT_EQ(Stored(), expected);
+        EXPECT_EQ(Body(*devMode), expected);
+        EXPECT_TRUE(Commands().empty());
+
+        ASSERT_EQ(NewSheet(SheetKind::Document, other.get()).Open(0), S_OK);
+        EXPECT_EQ(Text(Item(kSpeedCombo)), L"4") << "what was stored last";
+        Sheet().PressOK();
+        EXPECT_EQ(Stored(), expected);
+        sheet.reset();
+    }
+}
+
 // Two document sheets on one object, each on its own DEVMODE, closed in either order: each keeps its
 // pages until its own DESTROY and stores what its user chose; the last to store wins, as between programs.
 TEST_F(SheetsSideBySideTest, TwoDocumentSheetsOnOneObjectEachStoreTheirOwnChoices) {

@@ -35,6 +35,10 @@ std::vector<WORD> Reasons(const CompstuiHost& host) {
 }
 
 class PropertySheetsTest : public SheetTest {
+public:
+    // A device sheet's DESTROY, sent from a page-add function.
+    void EndDuringAdd(PROPSHEETUI_INFO* info) { EXPECT_EQ(Direct(SheetKind::Device, info, 0), S_OK); }
+
 protected:
     // Calls the plug-in's sheet method of a kind directly.
     HRESULT Direct(SheetKind kind, PROPSHEETUI_INFO* info, LPARAM lParam) {
@@ -275,7 +279,7 @@ TEST_F(PropertySheetsTest, AnOpenSheetKeepsTheObjectWhateverOrderTheHostReleases
 
 // INIT and DESTROY of one sheet find each other through the PROPSHEETUI_INFO's UserData, as the common
 // property sheet UI hands it back; a host that sends DESTROY in a new PROPSHEETUI_INFO is still paired
-// by its OEMUIPSPARAM, and a DESTROY that names no open sheet deletes nothing.
+// by its OEMUIPSPARAM, and a DESTROY that names no open sheet ends none.
 TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
     OEMUIPSPARAM firstParam = Param();
     OEMUIPSPARAM secondParam = Param();
@@ -306,14 +310,20 @@ TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
     EXPECT_EQ(Direct(SheetKind::Document, &fresh, 0), S_OK);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
 
-    // A host that names neither ends the one sheet of the kind there is, and only when there is one.
+    // A DESTROY that names nothing ends nothing, even with one sheet of its kind open.
     PROPSHEETUI_INFO device = Info(PROPSHEETUI_REASON_INIT, &firstParam);
     ASSERT_EQ(Direct(SheetKind::Device, &device, 0), S_OK);
     PROPSHEETUI_INFO empty = Info(PROPSHEETUI_REASON_DESTROY, nullptr);
-    EXPECT_EQ(Direct(SheetKind::Document, &empty, 0), S_OK);
+    EXPECT_EQ(Direct(SheetKind::Device, &empty, 0), S_OK);
     EXPECT_EQ(plugin->AddRef(), 3u) << "the device sheet still holds the object";
     plugin->Release();
-    EXPECT_EQ(Direct(SheetKind::Device, &empty, 0), S_OK);
+    // Nor does an INIT again of the sheet still open make another.
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(Direct(SheetKind::Device, &device, 0), E_FAIL);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+    device.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Device, &device, 0), S_OK);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u) << "a device sheet's handle outlives it";
     EXPECT_EQ(plugin->Release(), 0u) << "no sheet holds the object any more";
     plugin = nullptr;
@@ -321,13 +331,14 @@ TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
 }
 
 // A host that sends DESTROY while the sheet's windows are still up, and again when it closes them: the
-// windows then reach neither the ended sheet nor its pages, and the second DESTROY ends nothing else.
+// windows, and those of pages it shows only then, reach neither the ended sheet nor its record, and the
+// second DESTROY ends nothing else.
 TEST_F(PropertySheetsTest, ASheetEndedBeforeItsWindowsIsOutOfTheirReach) {
     StoreValue(kPrinter, Model46Defaults());
     std::unique_ptr<DevModeBuffer> devMode;
     ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
     CompstuiHost& early = NewSheet(SheetKind::Document, devMode.get());
-    ASSERT_EQ(early.Open(), S_OK);
+    ASSERT_EQ(early.Open(1), S_OK);
     ASSERT_TRUE(early.Sheet().SelectPage(2));
     CompstuiHost other(plugin, SheetKind::Document, host->Module(), printer, L"Brisora-40", devMode.get());
     ASSERT_EQ(other.Open(), S_OK);
@@ -337,6 +348,10 @@ TEST_F(PropertySheetsTest, ASheetEndedBeforeItsWindowsIsOutOfTheirReach) {
     EXPECT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
     CallCounter writes("SetPrinterDataW");
+    // The settings page, not shown before, shows up empty: it has no sheet and no record any more.
+    ASSERT_TRUE(early.Sheet().SelectPage(0));
+    EXPECT_EQ(SendMessageW(GetDlgItem(early.Sheet().PageWindow(0), 1028), CB_GETCOUNT, 0, 0), 0) << "no speed list";
+    ASSERT_TRUE(early.Sheet().Click(1012));
     early.Sheet().PressOK();
     EXPECT_EQ(writes.Calls(), 0) << "the ended sheet's apply went nowhere";
     EXPECT_EQ(early.Calls().back().reason, PROPSHEETUI_REASON_DESTROY);
@@ -347,6 +362,41 @@ TEST_F(PropertySheetsTest, ASheetEndedBeforeItsWindowsIsOutOfTheirReach) {
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
     EXPECT_EQ(plugin->AddRef(), 2u) << "each DESTROY let go of one sheet's reference";
     plugin->Release();
+}
+
+// The core's page-add function may call back into the object: here it ends the other sheet while this
+// one's INIT is under way, and the host has already let go of the object. Each sheet keeps its own
+// reference for exactly as long as it is open.
+PropertySheetsTest* gSheetsTest = nullptr;
+PROPSHEETUI_INFO* gEndDuringAdd = nullptr;
+LONG_PTR CALLBACK EndingAdd(HANDLE, UINT, LPARAM, LPARAM) {
+    if (PROPSHEETUI_INFO* info = gEndDuringAdd) {
+        gEndDuringAdd = nullptr;
+        info->Reason = PROPSHEETUI_REASON_DESTROY;
+        gSheetsTest->EndDuringAdd(info);
+    }
+    return 1;
+}
+
+TEST_F(PropertySheetsTest, ADestroyCalledBackDuringAnInitTakesOnlyItsOwnSheetsReference) {
+    OEMUIPSPARAM firstParam = Param();
+    OEMUIPSPARAM secondParam = Param();
+    PROPSHEETUI_INFO first = Info(PROPSHEETUI_REASON_INIT, &firstParam);
+    ASSERT_EQ(Direct(SheetKind::Device, &first, 0), S_OK);
+    EXPECT_EQ(plugin->Release(), 1u) << "the open sheet's reference";
+    PROPSHEETUI_INFO second = Info(PROPSHEETUI_REASON_INIT, &secondParam);
+    second.pfnComPropSheet = EndingAdd;
+    gSheetsTest = this;
+    gEndDuringAdd = &first;
+    ASSERT_EQ(Direct(SheetKind::Device, &second, 0), S_OK);
+    EXPECT_EQ(gEndDuringAdd, nullptr) << "the first sheet was ended from the page-add function";
+    EXPECT_EQ(plugin->AddRef(), 2u) << "only the second sheet holds the object";
+    EXPECT_EQ(plugin->Release(), 1u);
+    second.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Device, &second, 0), S_OK);
+    EXPECT_EQ(host->CanUnloadNow(), S_OK) << "the last DESTROY let the object go";
+    plugin = nullptr;
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
 }
 
 class SheetApplyTest : public SheetTest {
