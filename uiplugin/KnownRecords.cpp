@@ -62,10 +62,23 @@ void KnownRecords::Stored(const QVOemDevMode* part, const QVPrinterSettings& rec
     fill.age = age;
 }
 
+// The core copies DEVMODEs whole, so a part it never handed to a MERGE may hold what one read.
+const KnownRecords::Fill* KnownRecords::Source(const QVOemDevMode* part) const {
+    if (!part) return nullptr;
+    const Fill* own = Find(part);
+    if (own && Holds(*own, part)) return own;
+    const Fill* copied = nullptr;
+    for (size_t i = 0; i < m_count; ++i) {
+        const Fill& fill = m_fills[i];
+        if (fill.read && Holds(fill, part) && (!copied || fill.age > copied->age)) copied = &fill;
+    }
+    return copied;
+}
+
 bool KnownRecords::ForSheet(const QVOemDevMode* part, QVPrinterSettings* out) const {
     AutoLock guard(&m_lock);
-    const Fill* own = part ? Find(part) : nullptr;
-    if (!own || !Holds(*own, part)) {
+    const Fill* own = Source(part);
+    if (!own) {
         *out = m_latest.body;
         return m_latestRead;
     }
@@ -81,7 +94,15 @@ bool KnownRecords::ForSheet(const QVOemDevMode* part, QVPrinterSettings* out) co
 void KnownRecords::ItemsBuilt(const QVOemDevMode* part) {
     if (!part) return;
     AutoLock guard(&m_lock);
-    if (Fill* fill = Find(part)) fill->itemsRead = fill->read && Holds(*fill, part);
+    const Fill* source = Source(part);
+    if (!source) {
+        if (Fill* own = Find(part)) own->itemsRead = false;
+        return;
+    }
+    Fill filled = *source;  // Entry may reuse the source's place
+    filled.part = part;
+    filled.itemsRead = filled.read;
+    Entry(part) = filled;
 }
 
 bool KnownRecords::ItemsRead(const QVOemDevMode* part) const {

@@ -20,11 +20,11 @@ public:
     // record is now the printer's stored record; part, when given, holds it too.
     void Stored(const QVOemDevMode* part, const QVPrinterSettings& record);
     // The record a sheet on part starts from, and whether it is the printer's: what part holds as its
-    // MERGE read it, unless the object has stored a record since, or, where that MERGE could not read,
-    // read one since. For a part it does not know, the last record merged or stored (zeros before the
-    // first MERGE).
+    // MERGE read it (or as the MERGE of the part it was copied from read it), unless the object has stored
+    // a record since, or, where that MERGE could not read, read one since. For a part it does not know,
+    // the last record merged or stored (zeros before the first MERGE).
     bool ForSheet(const QVOemDevMode* part, QVPrinterSettings* out) const;
-    // The option items were filled from part's body.
+    // The option items were filled from part's body (a known part's, or a copy of a record read).
     void ItemsBuilt(const QVOemDevMode* part);
     // Whether the items last filled from part showed a record that was read, with nothing but reads and
     // stores filling the part since, and the part still holds what was last put in it.
@@ -50,6 +50,9 @@ private:
     // The part's entry, made (in place of the oldest when all are taken) if it has none.
     Fill& Entry(const QVOemDevMode* part);
     static bool Holds(const Fill& fill, const QVOemDevMode* part);
+    // What part holds: its own entry while it holds that, else the newest read entry of another part
+    // whose record it holds; null when neither.
+    const Fill* Source(const QVOemDevMode* part) const;
 
     mutable QVLock m_lock;  // the core may merge on another thread than the sheet's
     Fill m_fills[kParts]{};

@@ -113,8 +113,9 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
 // The items store over what their DEVMODE's private part holds, with what the page of the document sheet
 // open on that DEVMODE has changed so far (the two share a record), and only when the items were filled
 // from a record that was read: defaults shown in place of the printer's settings would otherwise replace
-// them. They go through that sheet's handle, or, for items of a DEVMODE no document sheet is open on,
-// through the handle of the sheet the controller works with; with none, nothing is stored.
+// them. A page that showed defaults adds nothing. They go through that sheet's handle, or, for items of a
+// DEVMODE no document sheet is open on, through the handle of the sheet the controller works with; with
+// none, nothing is stored.
 void QVDrvUI::StoreOptItems(POEMCUIPPARAM param) {
     AutoLock guard(&m_lock);
     auto* part = static_cast<QVOemDevMode*>(param->pOEMDM);
@@ -122,10 +123,11 @@ void QVDrvUI::StoreOptItems(POEMCUIPPARAM param) {
     if (!records || !records->ItemsRead(part)) return;
     QVSheet* sheet = DocumentSheetOn(part);
     HANDLE printer = sheet ? sheet->context.hPrinter : ContextPrinter();
-    if (!printer || (sheet && !sheet->context.settingsRead)) return;
+    if (!printer) return;
 
     QVPrinterSettings record = part->body;
-    if (sheet) TakeChanges(sheet->shown, sheet->record, &record);
+    // A sheet that showed defaults stores nothing of its own, and what its page changed was laid over them.
+    if (sheet && sheet->context.settingsRead) TakeChanges(sheet->shown, sheet->record, &record);
     const OPTITEM* items = param->pOEMOptItems;
     record.imageScale = static_cast<int16_t>(items[1].Sel);
     record.scrimpOnPaper = static_cast<int8_t>(items[2].Sel);

@@ -813,6 +813,55 @@ TEST_F(SheetsSideBySideTest, ASheetStartsFromWhatItsOwnDevModeHolds) {
     }
 }
 
+// The core copies DEVMODEs whole: a copy of one whose MERGE read the record holds that record, though no
+// MERGE filled the copy itself and the last MERGE into another DEVMODE could not read. A sheet on the copy
+// shows it and stores the user's changes over it, and option items built on the copy store too.
+TEST_F(SheetsSideBySideTest, ACopyOfADevModeHoldsWhatItsMergeRead) {
+    StoreValue(kPrinter, Busy());
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    auto copy = std::make_unique<DevModeBuffer>(*devMode);
+    auto itemsCopy = std::make_unique<DevModeBuffer>(*devMode);
+    std::unique_ptr<DevModeBuffer> failed = FailedMerge();
+
+    ASSERT_EQ(NewSheet(SheetKind::Document, copy.get()).Open(0), S_OK);
+    EXPECT_EQ(Text(Item(kSpeedCombo)), L"2");
+    ApplyImageScale(itemsCopy.get(), 55);
+    Bytes expected = Busy();
+    PutU16(expected, kImageScale, 55);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_EQ(Body(*itemsCopy), expected);
+
+    ASSERT_TRUE(Sheet().Select(kSpeedCombo, 3));
+    Sheet().PressOK();
+    // The page stores what it showed with its change: the items' store was not shown on it.
+    expected = Busy();
+    PutU32(expected, kSpeed, 4);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_EQ(Body(*copy), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// A sheet opened while its DEVMODE held defaults stores nothing, but the core may MERGE that DEVMODE
+// again with the record read: option items built from it then store their choice over that record, and
+// nothing the sheet's page changed over the defaults goes with it.
+TEST_F(SheetsSideBySideTest, ItemsOfADevModeMergedAgainWithTheRecordStoreBesideASheetThatShowedDefaults) {
+    StoreValue(kPrinter, Busy());
+    devMode = FailedMerge();
+    ASSERT_EQ(NewSheet(SheetKind::Document, devMode.get()).Open(0), S_OK);
+    EXPECT_EQ(Text(Item(kOffsetXEdit)), L"0.0") << "the defaults";
+    ASSERT_TRUE(Sheet().Click(kRotate90));
+    ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
+
+    ApplyImageScale(devMode.get(), 55);
+    Bytes expected = Busy();
+    PutU16(expected, kImageScale, 55);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_EQ(Body(*devMode), expected);
+    Sheet().PressOK();
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
 // Two document sheets on one object, each on its own DEVMODE, closed in either order: each keeps its
 // pages until its own DESTROY and stores what its user chose; the last to store wins, as between programs.
 TEST_F(SheetsSideBySideTest, TwoDocumentSheetsOnOneObjectEachStoreTheirOwnChoices) {
