@@ -147,7 +147,8 @@ void QVDrvUI::StoreOptItems(POEMCUIPPARAM param) {
     target.settingsRead = true;
     target.pPublicDM = param->pPublicDM;
     target.records = records;
-    StoreSheetRecord(&target);
+    // What the store took is the base of the page's next changes.
+    if (StoreSheetRecord(&target) && sheet && sheet->context.settingsRead) sheet->shown = sheet->record;
 }
 
 LONG APIENTRY NullOptItemCallback(PCPSUICBPARAM, POEMCUIPPARAM) { return CPSUICB_ACTION_NONE; }

@@ -55,8 +55,9 @@ bool QVSheet::End() {
     return !layoutPage && !paperPage && !aboutPage;
 }
 
+// What a store took is the base of the page's next changes. The result does not stop the sheet.
 void QVSheet::ApplySettingsPage() {
-    if (layoutPage) layoutPage->Apply();  // its result does not stop the sheet
+    if (layoutPage && layoutPage->Apply()) shown = record;
 }
 
 HANDLE QVSheet::TakeOwnPrinter() {
@@ -183,16 +184,18 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
 }
 
 // The sheet the host means: the one its UserData names, as the common property sheet UI hands it back, or
-// for a host that does not, the one made from the same OEMUIPSPARAM. Nothing else: a DESTROY that names
-// no open sheet ends none.
+// for a host that does not (UserData holding no id of ours), the one made from the same OEMUIPSPARAM.
+// Nothing else: a DESTROY naming a sheet already ended, or no open sheet, ends none.
 QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
-    QVSheet* sameParam = nullptr;
+    const ULONG_PTR named = pPSUIInfo->UserData;
+    const bool ours = named != 0 && named <= m_lastId;
     for (QVSheet* sheet = m_pSheets; sheet; sheet = sheet->next) {
         if (sheet->kind != kind) continue;
-        if (sheet->id == pPSUIInfo->UserData) return sheet;
-        if (!sameParam && pPSUIInfo->lParamInit && sheet->initParam == pPSUIInfo->lParamInit) sameParam = sheet;
+        if (ours ? sheet->id == named : pPSUIInfo->lParamInit && sheet->initParam == pPSUIInfo->lParamInit) {
+            return sheet;
+        }
     }
-    return sameParam;
+    return nullptr;
 }
 
 // The device sheet's handle stays open, as the controller's context did, until the next INIT or the

@@ -813,6 +813,32 @@ TEST_F(SheetsSideBySideTest, ASheetStartsFromWhatItsOwnDevModeHolds) {
     }
 }
 
+// Once the page's change is stored, by the page's Apply or by the items', the user may set it back to
+// what the sheet first showed: the items' next store takes that too.
+TEST_F(SheetsSideBySideTest, ItemsStoreAChangeSetBackAfterItWasStored) {
+    for (bool byPage : {true, false}) {
+        SCOPED_TRACE(byPage ? "first stored by the page's Apply" : "first stored by the items");
+        Open(Busy());
+        CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+        ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 3));
+        if (byPage) Sheet().PressApply();
+        else EXPECT_EQ(items.Apply(), 0);
+        ASSERT_EQ(GetU32(Stored().data(), kSpeed), 4u);
+
+        ASSERT_TRUE(Sheet().Select(kSpeedCombo, 1));
+        items.Select(1, 55);
+        EXPECT_EQ(items.Apply(), 0);
+        Bytes expected = Busy();
+        PutU16(expected, kImageScale, 55);
+        EXPECT_EQ(Stored(), expected);
+        Sheet().PressOK();
+        EXPECT_EQ(Stored(), expected);
+        EXPECT_EQ(Body(*devMode), expected);
+        sheet.reset();
+    }
+}
+
 // The core copies DEVMODEs whole: a copy of one whose MERGE read the record holds that record, though no
 // MERGE filled the copy itself and the last MERGE into another DEVMODE could not read. A sheet on the copy
 // shows it and stores the user's changes over it, and option items built on the copy store too.

@@ -330,6 +330,32 @@ TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
 }
 
+// A host that kept a copy of a closed sheet's PROPSHEETUI_INFO and sends DESTROY with it: that names the
+// closed sheet, not the open one made since from the same OEMUIPSPARAM.
+TEST_F(PropertySheetsTest, ADestroyNamingAClosedSheetEndsNoneMadeSinceFromTheSameParam) {
+    for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
+        SCOPED_TRACE(kind == SheetKind::Document ? "document sheets" : "device sheets");
+        OEMUIPSPARAM param = Param();
+        PROPSHEETUI_INFO closed = Info(PROPSHEETUI_REASON_INIT, &param);
+        ASSERT_EQ(Direct(kind, &closed, 0), S_OK);
+        PROPSHEETUI_INFO stale = closed;
+        closed.Reason = PROPSHEETUI_REASON_DESTROY;
+        ASSERT_EQ(Direct(kind, &closed, 0), S_OK);
+        PROPSHEETUI_INFO open = Info(PROPSHEETUI_REASON_INIT, &param);
+        ASSERT_EQ(Direct(kind, &open, 0), S_OK);
+
+        stale.Reason = PROPSHEETUI_REASON_DESTROY;
+        EXPECT_EQ(Direct(kind, &stale, 0), S_OK);
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u) << "the open sheet's";
+        EXPECT_EQ(plugin->AddRef(), 3u) << "the open sheet still holds the object";
+        plugin->Release();
+        open.Reason = PROPSHEETUI_REASON_DESTROY;
+        EXPECT_EQ(Direct(kind, &open, 0), S_OK);
+        EXPECT_EQ(plugin->AddRef(), 2u);
+        plugin->Release();
+    }
+}
+
 // A host that sends DESTROY while the sheet's windows are still up, and again when it closes them: the
 // windows, and those of pages it shows only then, reach neither the ended sheet nor its record, and the
 // second DESTROY ends nothing else.
