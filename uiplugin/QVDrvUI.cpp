@@ -50,7 +50,10 @@ bool QVSheet::End() {
     EndPage(layoutPage, this);
     EndPage(paperPage, this);
     EndPage(aboutPage, this);
-    if (ownsPrinter) ClosePrinter(context.hPrinter);
+    if (ownsPrinter) {
+        ClosePrinter(context.hPrinter);
+        context.hPrinter = nullptr;
+    }
     ownsPrinter = FALSE;
     return !layoutPage && !paperPage && !aboutPage;
 }
@@ -167,20 +170,41 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
     pPSUIInfo->UserData = sheet->id;
     *opened = 1;
 
-    HRESULT hr;
-    if (kind == kDeviceSheet) {
-        hr = MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
-        if (FAILED(hr)) return hr;
-    } else {
-        hr = MakePage(pPSUIInfo, sheet, &sheet->layoutPage, true);
-        if (FAILED(hr)) return hr;
-        hr = MakePage(pPSUIInfo, sheet, &sheet->paperPage, true);
-        if (FAILED(hr)) return hr;
-        hr = MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
-        if (FAILED(hr)) return hr;
+    sheet->initing = true;
+    HRESULT hr = AddPages(pPSUIInfo, sheet);
+    sheet->initing = false;
+    if (sheet->ended) {
+        // Its DESTROY came from the page-add function: it was ended then, and goes now if nothing stays.
+        for (QVSheet** link = &m_pEnded; *link; link = &(*link)->next) {
+            if (*link == sheet) {
+                *link = sheet->next;
+                break;
+            }
+        }
+        Drop(sheet);
+        return E_FAIL;
     }
-    pPSUIInfo->Result = 1;
-    return S_OK;
+    if (SUCCEEDED(hr)) pPSUIInfo->Result = 1;
+    return hr;
+}
+
+// A sheet ended by a DESTROY called back from the page-add function gets no more pages.
+HRESULT QVDrvUI::AddPages(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet) {
+    if (sheet->kind == kDeviceSheet) return MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
+    HRESULT hr = MakePage(pPSUIInfo, sheet, &sheet->layoutPage, true);
+    if (FAILED(hr) || sheet->ended) return hr;
+    hr = MakePage(pPSUIInfo, sheet, &sheet->paperPage, true);
+    if (FAILED(hr) || sheet->ended) return hr;
+    return MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
+}
+
+void QVDrvUI::Drop(QVSheet* sheet) {
+    if (sheet->End() && !sheet->initing) {
+        delete sheet;
+    } else {
+        sheet->next = m_pEnded;
+        m_pEnded = sheet;
+    }
 }
 
 // The sheet the host means: the one its UserData names, as the common property sheet UI hands it back, or
@@ -199,7 +223,7 @@ QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
 }
 
 // The device sheet's handle stays open, as the controller's context did, until the next INIT or the
-// controller goes.
+// controller goes. The host's UserData keeps naming the ended sheet: the same DESTROY again ends nothing.
 void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened) {
     AutoLock guard(&m_lock);
     QVSheet* sheet = FindSheet(pPSUIInfo, kind);
@@ -211,7 +235,7 @@ void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* ope
         }
     }
     *opened = -1;
-    if (pPSUIInfo->UserData == sheet->id) pPSUIInfo->UserData = 0;
+    sheet->ended = true;
     if (kind == kDeviceSheet) {
         HANDLE own = sheet->TakeOwnPrinter();
         if (own) {
@@ -219,12 +243,7 @@ void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* ope
             m_keptPrinter = own;
         }
     }
-    if (sheet->End()) {
-        delete sheet;
-    } else {
-        sheet->next = m_pEnded;
-        m_pEnded = sheet;
-    }
+    Drop(sheet);
 }
 
 QVSheet* QVDrvUI::DocumentSheetOn(const QVOemDevMode* part) const {

@@ -48,6 +48,8 @@ public:
     BOOL ownsPrinter = FALSE;
     LPARAM initParam = 0;  // the core's OEMUIPSPARAM of its INIT
     ULONG_PTR id = 0;      // what the host's UserData holds for it: never given to another of its sheets
+    bool initing = false;  // its INIT is adding pages: a DESTROY called back meanwhile must not delete it
+    bool ended = false;
     QVSheet* next = nullptr;
 };
 
@@ -75,6 +77,9 @@ public:
 
 private:
     HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind, int* opened);
+    HRESULT AddPages(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet);
+    // Deletes an ended sheet that holds nothing more, else keeps it among the ended ones.
+    void Drop(QVSheet* sheet);
     void DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened);
     QVSheet* FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const;
     QVSheet* DocumentSheetOn(const QVOemDevMode* part) const;

@@ -37,7 +37,9 @@ std::vector<WORD> Reasons(const CompstuiHost& host) {
 class PropertySheetsTest : public SheetTest {
 public:
     // A device sheet's DESTROY, sent from a page-add function.
-    void EndDuringAdd(PROPSHEETUI_INFO* info) { EXPECT_EQ(Direct(SheetKind::Device, info, 0), S_OK); }
+    void EndDuringAdd(PROPSHEETUI_INFO* info, SheetKind kind = SheetKind::Device) {
+        EXPECT_EQ(Direct(kind, info, 0), S_OK);
+    }
 
 protected:
     // Calls the plug-in's sheet method of a kind directly.
@@ -301,9 +303,16 @@ TEST_F(PropertySheetsTest, DestroyEndsOnlyTheSheetItNames) {
 
     second.Reason = PROPSHEETUI_REASON_DESTROY;
     EXPECT_EQ(Direct(SheetKind::Document, &second, 0), S_OK);
-    EXPECT_EQ(second.UserData, 0u);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
     EXPECT_EQ(Direct(SheetKind::Document, &second, 0), S_OK) << "the same DESTROY again";
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
+    // Again once a sheet is open on the same OEMUIPSPARAM: the DESTROY still names the ended one.
+    PROPSHEETUI_INFO third = Info(PROPSHEETUI_REASON_INIT, &secondParam);
+    ASSERT_EQ(Direct(SheetKind::Document, &third, 0), S_OK);
+    EXPECT_EQ(Direct(SheetKind::Document, &second, 0), S_OK);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 2u);
+    third.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Document, &third, 0), S_OK);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 1u);
 
     PROPSHEETUI_INFO fresh = Info(PROPSHEETUI_REASON_DESTROY, &firstParam);
@@ -423,6 +432,42 @@ TEST_F(PropertySheetsTest, ADestroyCalledBackDuringAnInitTakesOnlyItsOwnSheetsRe
     EXPECT_EQ(host->CanUnloadNow(), S_OK) << "the last DESTROY let the object go";
     plugin = nullptr;
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+}
+
+// The page-add function ends the very sheet whose INIT adds the page: that INIT adds no more pages,
+// fails, and leaves neither the sheet's handle nor its reference on the object.
+PROPSHEETUI_INFO* gOwnInit = nullptr;
+SheetKind gOwnKind = SheetKind::Document;
+int gAdds = 0;
+LONG_PTR CALLBACK EndingOwnAdd(HANDLE, UINT, LPARAM, LPARAM) {
+    ++gAdds;
+    if (PROPSHEETUI_INFO* info = gOwnInit) {
+        gOwnInit = nullptr;
+        PROPSHEETUI_INFO destroy = *info;
+        destroy.Reason = PROPSHEETUI_REASON_DESTROY;
+        gSheetsTest->EndDuringAdd(&destroy, gOwnKind);
+    }
+    return 1;
+}
+
+TEST_F(PropertySheetsTest, AnInitWhoseSheetIsEndedFromItsPageAddStops) {
+    for (SheetKind kind : {SheetKind::Document, SheetKind::Device}) {
+        SCOPED_TRACE(kind == SheetKind::Document ? "document sheet" : "device sheet");
+        OEMUIPSPARAM param = Param();
+        PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &param);
+        info.pfnComPropSheet = EndingOwnAdd;
+        gSheetsTest = this;
+        gOwnInit = &info;
+        gOwnKind = kind;
+        gAdds = 0;
+        EXPECT_EQ(Direct(kind, &info, 0), E_FAIL) << "the sheet it made is gone";
+        EXPECT_EQ(gOwnInit, nullptr);
+        EXPECT_EQ(gAdds, 1) << "no page added after the sheet ended";
+        EXPECT_EQ(plugin->AddRef(), 2u) << "no sheet holds the object";
+        plugin->Release();
+        EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), kind == SheetKind::Document ? 0u : 1u)
+            << "a device sheet's handle outlives it";
+    }
 }
 
 class SheetApplyTest : public SheetTest {
