@@ -23,9 +23,10 @@ KnownRecords::Fill& KnownRecords::Entry(const QVOemDevMode* part) {
         if (m_count < kParts) {
             fill = &m_fills[m_count++];
         } else {
+            // A read one goes first: a part forgotten must not be taken for a copy of a read twin.
             fill = &m_fills[0];
             for (Fill& f : m_fills) {
-                if (f.age < fill->age) fill = &f;
+                if (f.read > fill->read || (f.read == fill->read && f.age < fill->age)) fill = &f;
             }
         }
         *fill = Fill{part, {}, false, false, 0};
@@ -62,7 +63,8 @@ void KnownRecords::Stored(const QVOemDevMode* part, const QVPrinterSettings& rec
     fill.age = age;
 }
 
-// The core copies DEVMODEs whole, so a part it never handed to a MERGE may hold what one read.
+// The core copies DEVMODEs whole, so a part it never handed to a MERGE may hold what one filled: the
+// newest fill with the same bytes, read or not, so that a copy of a failed read is not taken for a read.
 const KnownRecords::Fill* KnownRecords::Source(const QVOemDevMode* part) const {
     if (!part) return nullptr;
     const Fill* own = Find(part);
@@ -70,7 +72,7 @@ const KnownRecords::Fill* KnownRecords::Source(const QVOemDevMode* part) const {
     const Fill* copied = nullptr;
     for (size_t i = 0; i < m_count; ++i) {
         const Fill& fill = m_fills[i];
-        if (fill.read && Holds(fill, part) && (!copied || fill.age > copied->age)) copied = &fill;
+        if (Holds(fill, part) && (!copied || fill.age > copied->age)) copied = &fill;
     }
     return copied;
 }

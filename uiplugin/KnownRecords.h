@@ -47,11 +47,12 @@ private:
 
     Fill* Find(const QVOemDevMode* part);
     const Fill* Find(const QVOemDevMode* part) const;
-    // The part's entry, made (in place of the oldest when all are taken) if it has none.
+    // The part's entry, made (in place of the oldest read one, else the oldest, when all are taken) if it
+    // has none.
     Fill& Entry(const QVOemDevMode* part);
     static bool Holds(const Fill& fill, const QVOemDevMode* part);
-    // What part holds: its own entry while it holds that, else the newest read entry of another part
-    // whose record it holds; null when neither.
+    // What part holds: its own entry while it holds that, else the newest entry of another part whose
+    // record it holds (read or not); null when neither.
     const Fill* Source(const QVOemDevMode* part) const;
 
     mutable QVLock m_lock;  // the core may merge on another thread than the sheet's

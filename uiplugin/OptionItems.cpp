@@ -103,8 +103,9 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     if (!pCallbackParam || !pOemCUIPParam || pCallbackParam->Reason != CPSUICB_REASON_APPLYNOW) {
         return CPSUICB_ACTION_NONE;
     }
+    // The core may apply items of an object it has already let go.
     auto* owner = static_cast<QVDrvUI*>(pOemCUIPParam->pOEMUserData);
-    if (owner && pOemCUIPParam->pOEMOptItems && pOemCUIPParam->cOEMOptItems >= kItemCount) {
+    if (owner && QVDrvUI::IsLive(owner) && pOemCUIPParam->pOEMOptItems && pOemCUIPParam->cOEMOptItems >= kItemCount) {
         owner->StoreOptItems(pOemCUIPParam);
     }
     return CPSUICB_ACTION_NONE;

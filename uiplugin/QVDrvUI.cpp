@@ -18,18 +18,12 @@ namespace {
 
 SheetKind Normalised(SheetKind kind) { return kind == kDeviceSheet ? kDeviceSheet : kDocumentSheet; }
 
-// A page whose dialog was made goes with its sheet: the host has destroyed the dialog by then, and one
-// that has not gets it back unhooked, so that its apply no longer reaches the sheet. A page the host
-// never showed stays with neither sheet nor record: the host may show it yet.
+// A page goes with its sheet. A dialog the host has not destroyed yet gets it back unhooked, so that its
+// apply no longer reaches the sheet; a page never shown is one the dialog procedure no longer takes.
 template <class Page>
 void EndPage(Page*& page, const QVSheet* sheet) {
     if (!page) return;
-    if (!page->m_hDialog) {
-        page->SetOwner(nullptr);
-        page->SetContext(nullptr);
-        return;
-    }
-    if (IsWindow(page->m_hDialog) &&
+    if (page->m_hDialog && IsWindow(page->m_hDialog) &&
         GetWindowLongPtrW(page->m_hDialog, DWLP_USER) == reinterpret_cast<LONG_PTR>(sheet)) {
         SetWindowLongPtrW(page->m_hDialog, DWLP_USER, 0);
     }
@@ -39,14 +33,9 @@ void EndPage(Page*& page, const QVSheet* sheet) {
 
 }  // namespace
 
-QVSheet::~QVSheet() {
-    End();
-    delete layoutPage;
-    delete paperPage;
-    delete aboutPage;
-}
+QVSheet::~QVSheet() { End(); }
 
-bool QVSheet::End() {
+void QVSheet::End() {
     EndPage(layoutPage, this);
     EndPage(paperPage, this);
     EndPage(aboutPage, this);
@@ -55,7 +44,6 @@ bool QVSheet::End() {
         context.hPrinter = nullptr;
     }
     ownsPrinter = FALSE;
-    return !layoutPage && !paperPage && !aboutPage;
 }
 
 // What a store took is the base of the page's next changes. The result does not stop the sheet.
@@ -72,30 +60,25 @@ HANDLE QVSheet::TakeOwnPrinter() {
 // Whatever sheet is still open goes with the controller, and so does a device sheet's handle.
 QVDrvUI::~QVDrvUI() {
     AutoLock guard(&m_lock);
-    for (QVSheet** list : {&m_pSheets, &m_pEnded}) {
-        while (QVSheet* sheet = *list) {
-            *list = sheet->next;
-            delete sheet;
-        }
+    while (QVSheet* sheet = m_pSheets) {
+        m_pSheets = sheet->next;
+        delete sheet;
     }
     if (m_keptPrinter) ClosePrinter(m_keptPrinter);
     m_keptPrinter = nullptr;
 }
 
-HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind,
-                                int* opened) {
-    int change = 0;
-    if (!opened) opened = &change;
-    *opened = 0;
+HRESULT QVDrvUI::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind) {
     if (!pPSUIInfo || pPSUIInfo->Version != PROPSHEETUI_INFO_VERSION) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
     switch (pPSUIInfo->Reason) {
     case PROPSHEETUI_REASON_INIT:
-        return InitSheet(pPSUIInfo, object, Normalised(kind), opened);
+        return InitSheet(pPSUIInfo, object, Normalised(kind));
     case PROPSHEETUI_REASON_DESTROY:
-        DestroySheet(pPSUIInfo, Normalised(kind), opened);
+        // Let go outside the lock; the caller's own hold keeps this controller for the rest of the call.
+        if (DestroySheet(pPSUIInfo, Normalised(kind)) && m_pHolder) m_pHolder->Release();
         pPSUIInfo->Result = 1;
         return S_OK;
     case PROPSHEETUI_REASON_SET_RESULT: {
@@ -127,7 +110,7 @@ HRESULT QVDrvUI::MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** me
 // The lock is held throughout; the core's page-add function may call back on this thread. A sheet made
 // here lives until its DESTROY even when a page cannot be added: pages already added are the host's to
 // show until then. A second INIT of a sheet that is still open makes none.
-HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind, int* opened) {
+HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind) {
     AutoLock guard(&m_lock);
     auto* param = reinterpret_cast<POEMUIPSPARAM>(pPSUIInfo->lParamInit);
     if (!param || !object) {
@@ -168,20 +151,15 @@ HRESULT QVDrvUI::InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, Sh
     sheet->next = m_pSheets;
     m_pSheets = sheet;
     pPSUIInfo->UserData = sheet->id;
-    *opened = 1;
+    // Held before any page is added: the page-add function may end this sheet, and others, at once.
+    if (m_pHolder) m_pHolder->AddRef();
 
     sheet->initing = true;
     HRESULT hr = AddPages(pPSUIInfo, sheet);
     sheet->initing = false;
     if (sheet->ended) {
-        // Its DESTROY came from the page-add function: it was ended then, and goes now if nothing stays.
-        for (QVSheet** link = &m_pEnded; *link; link = &(*link)->next) {
-            if (*link == sheet) {
-                *link = sheet->next;
-                break;
-            }
-        }
-        Drop(sheet);
+        // Its DESTROY came from the page-add function: it was ended then, and goes now.
+        delete sheet;
         return E_FAIL;
     }
     if (SUCCEEDED(hr)) pPSUIInfo->Result = 1;
@@ -196,15 +174,6 @@ HRESULT QVDrvUI::AddPages(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet) {
     hr = MakePage(pPSUIInfo, sheet, &sheet->paperPage, true);
     if (FAILED(hr) || sheet->ended) return hr;
     return MakePage(pPSUIInfo, sheet, &sheet->aboutPage, false);
-}
-
-void QVDrvUI::Drop(QVSheet* sheet) {
-    if (sheet->End() && !sheet->initing) {
-        delete sheet;
-    } else {
-        sheet->next = m_pEnded;
-        m_pEnded = sheet;
-    }
 }
 
 // The sheet the host means: the one its UserData names, as the common property sheet UI hands it back, or
@@ -224,17 +193,16 @@ QVSheet* QVDrvUI::FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const {
 
 // The device sheet's handle stays open, as the controller's context did, until the next INIT or the
 // controller goes. The host's UserData keeps naming the ended sheet: the same DESTROY again ends nothing.
-void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened) {
+bool QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) {
     AutoLock guard(&m_lock);
     QVSheet* sheet = FindSheet(pPSUIInfo, kind);
-    if (!sheet) return;
+    if (!sheet) return false;
     for (QVSheet** link = &m_pSheets; *link; link = &(*link)->next) {
         if (*link == sheet) {
             *link = sheet->next;
             break;
         }
     }
-    *opened = -1;
     sheet->ended = true;
     if (kind == kDeviceSheet) {
         HANDLE own = sheet->TakeOwnPrinter();
@@ -243,7 +211,9 @@ void QVDrvUI::DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* ope
             m_keptPrinter = own;
         }
     }
-    Drop(sheet);
+    sheet->End();
+    if (!sheet->initing) delete sheet;  // else its INIT deletes it once it is done with it
+    return true;
 }
 
 QVSheet* QVDrvUI::DocumentSheetOn(const QVOemDevMode* part) const {
@@ -278,7 +248,8 @@ INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG: {
         auto* psp = reinterpret_cast<LPPROPSHEETPAGEW>(lParam);
         VPage* page = psp ? reinterpret_cast<VPage*>(psp->lParam) : nullptr;
-        if (!page) return FALSE;
+        // A host may show a page after its sheet's DESTROY: it then shows nothing and stores nothing.
+        if (!page || !VPage::IsLive(page)) return FALSE;
         SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page->GetOwner()));
         page->m_hDialog = hwnd;
         page->SubclassWindow(hwnd);

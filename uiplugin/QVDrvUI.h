@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "LiveObject.h"
 #include "PrinterSettings.h"
 #include "QVLock.h"
 #include "SheetContext.h"
@@ -32,10 +33,8 @@ public:
     void ApplySettingsPage();
     // The printer handle it opened, which it then no longer closes; null when it works on the core's.
     HANDLE TakeOwnPrinter();
-    // What its DESTROY ends: the pages whose dialogs were made, and its own printer handle. A page the
-    // host has not shown stays, with neither sheet nor record, for the host may show it yet. True when
-    // nothing stays.
-    bool End();
+    // What its DESTROY ends: its pages, and its own printer handle.
+    void End();
 
     const SheetKind kind;
     SheetContext context{};
@@ -53,10 +52,12 @@ public:
     QVSheet* next = nullptr;
 };
 
-class QVDrvUI {
+class QVDrvUI : public LiveObject<QVDrvUI> {
 public:
-    // object: the plug-in object's own context, whose records tell what each private part holds.
-    explicit QVDrvUI(SheetContext* object = nullptr) : m_pObject(object) {}
+    // object: the plug-in object's own context, whose records tell what each private part holds. holder,
+    // when given, is held once for each open sheet, from the moment the sheet is made until its DESTROY.
+    explicit QVDrvUI(SheetContext* object = nullptr, IUnknown* holder = nullptr)
+        : m_pObject(object), m_pHolder(holder) {}
     virtual ~QVDrvUI();
     QVDrvUI(const QVDrvUI&) = delete;
     QVDrvUI& operator=(const QVDrvUI&) = delete;
@@ -68,19 +69,16 @@ public:
     // The user applied the option items: their values are stored when what they go into was read.
     void StoreOptItems(POEMCUIPPARAM pOemCUIPParam);
     // Any kind other than kDeviceSheet is the document sheet. INIT makes a sheet and DESTROY ends it; the
-    // PROPSHEETUI_INFO's UserData names the sheet between the two. opened, when given, gets 1 when the
-    // call made a sheet, -1 when it ended one, else 0.
-    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind,
-                           int* opened = nullptr);
+    // PROPSHEETUI_INFO's UserData names the sheet between the two.
+    HRESULT PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetContext* object, SheetKind kind);
     // Hands the page to the sheet through the core's page-add function; E_FAIL when it was not added.
     HRESULT AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page);
 
 private:
-    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind, int* opened);
+    HRESULT InitSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetContext* object, SheetKind kind);
     HRESULT AddPages(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet);
-    // Deletes an ended sheet that holds nothing more, else keeps it among the ended ones.
-    void Drop(QVSheet* sheet);
-    void DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind, int* opened);
+    // True when it ended a sheet, whose hold on the holder the caller then lets go.
+    bool DestroySheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind);
     QVSheet* FindSheet(PPROPSHEETUI_INFO pPSUIInfo, SheetKind kind) const;
     QVSheet* DocumentSheetOn(const QVOemDevMode* part) const;
     // The handle of the newest open sheet, else the one a device sheet left open; null without either.
@@ -89,11 +87,11 @@ private:
     HRESULT MakePage(PPROPSHEETUI_INFO pPSUIInfo, QVSheet* sheet, Page** member, bool withContext);
 
     QVSheet* m_pSheets = nullptr;  // open, newest first
-    QVSheet* m_pEnded = nullptr;   // ended, holding pages the host never showed
     ULONG_PTR m_lastId = 0;
     // A device sheet's handle stays open after its DESTROY until the next INIT or the controller goes.
     HANDLE m_keptPrinter = nullptr;
     SheetContext* m_pObject;
+    IUnknown* m_pHolder;
     mutable QVLock m_lock;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "LiveObject.h"
 #include "VWindow.h"
 
 class QVSheet;
@@ -34,7 +35,7 @@ protected:
     QVSheet* m_pOwner = nullptr;
 };
 
-class VPage : public VObject, public VWindow {
+class VPage : public VObject, public VWindow, public LiveObject<VPage> {
 public:
     // Fills the page's controls when its dialog gets WM_INITDIALOG.
     virtual LRESULT InitPage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) = 0;

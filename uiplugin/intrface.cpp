@@ -97,7 +97,7 @@ COemUI2::COemUI2() : m_cRef(1), m_pOwner(nullptr), m_context{}, m_pConfig(nullpt
     m_context.pSettings = new (std::nothrow) QVPrinterSettings();
     m_context.records = &m_records;
     m_pConfig = new (std::nothrow) QVPrinterConfig;
-    m_pOwner = new (std::nothrow) QVDrvUI(&m_context);
+    m_pOwner = new (std::nothrow) QVDrvUI(&m_context, static_cast<IPrintOemUI2*>(this));
 }
 
 COemUI2::~COemUI2() {
@@ -194,16 +194,14 @@ STDMETHODIMP COemUI2::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
     return m_pOwner ? m_pOwner->CommonUIProp(dwMode, pOemCUIPParam) : E_FAIL;
 }
 
-// An open sheet holds the object: its pages call into it until its DESTROY, whatever order the host
-// releases in. The call holds it too, so that a DESTROY dropping the last other reference (this one's, or
-// another sheet's from a page-add function called back meanwhile) lets it go only once the call is done.
+// An open sheet holds the object (the controller takes that reference as it makes the sheet): its pages
+// call into it until its DESTROY, whatever order the host releases in. The call holds it too, so that a
+// DESTROY dropping the last other reference (this one's, or a sheet's from a page-add function called back
+// meanwhile) lets it go only once the call is done.
 HRESULT COemUI2::PropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, SheetKind kind) {
     if (!m_pOwner) return E_FAIL;
     AddRef();
-    int opened = 0;
-    HRESULT hr = m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kind, &opened);
-    if (opened > 0) AddRef();
-    if (opened < 0) Release();
+    HRESULT hr = m_pOwner->PropertySheets(pPSUIInfo, lParam, &m_context, kind);
     Release();
     return hr;
 }

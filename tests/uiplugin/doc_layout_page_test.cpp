@@ -867,6 +867,38 @@ TEST_F(SheetsSideBySideTest, ACopyOfADevModeHoldsWhatItsMergeRead) {
     EXPECT_TRUE(Commands().empty());
 }
 
+// A copy of a DEVMODE whose MERGE could not read holds defaults, even when another MERGE read a record with
+// the same bytes and the record has changed since: neither a sheet nor option items on the copy store. Nor
+// on that DEVMODE itself once more DEVMODEs were merged since than the object keeps track of.
+TEST_F(SheetsSideBySideTest, ACopyOfADevModeWhoseMergeFailedStoresNothing) {
+    StoreValue(kPrinter, Model46Defaults());
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);  // read: the defaults
+    StoreValue(kPrinter, Busy());                                            // another program stores
+    std::unique_ptr<DevModeBuffer> failed = FailedMerge();
+    auto copy = std::make_unique<DevModeBuffer>(*failed);
+    auto itemsCopy = std::make_unique<DevModeBuffer>(*failed);
+
+    ASSERT_EQ(NewSheet(SheetKind::Document, copy.get()).Open(0), S_OK);
+    ApplyImageScale(itemsCopy.get(), 55);
+    ASSERT_TRUE(Sheet().Click(kRotate90));
+    Sheet().PressOK();
+    EXPECT_EQ(Stored(), Busy());
+    EXPECT_TRUE(Commands().empty());
+
+    StoreValue(kPrinter, Model46Defaults());
+    std::unique_ptr<DevModeBuffer> twin;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &twin), S_OK);  // read: the failed one's bytes
+    std::vector<std::unique_ptr<DevModeBuffer>> others(15);
+    for (size_t i = 0; i < others.size(); ++i) {
+        ASSERT_EQ(host->NewDevMode(plugin, printer, static_cast<short>(800 + i), 1300, &others[i]), S_OK);
+    }
+    StoreValue(kPrinter, Busy());
+    std::unique_ptr<CompstuiHost> device = Another(SheetKind::Device);  // a handle the items could store through
+    ASSERT_EQ(device->Open(), S_OK);
+    ApplyImageScale(failed.get(), 55);
+    EXPECT_EQ(Stored(), Busy());
+}
+
 // A sheet opened while its DEVMODE held defaults stores nothing, but the core may MERGE that DEVMODE
 // again with the record read: option items built from it then store their choice over that record, and
 // nothing the sheet's page changed over the defaults goes with it.

@@ -5,6 +5,8 @@
 // page-add function) and the property sheet notifications (PSN_APPLY to every page that was created).
 #include <cstring>
 
+#include <common_ui_host.h>
+
 #include "SheetTest.h"
 
 namespace uiplugin_test {
@@ -40,6 +42,7 @@ public:
     void EndDuringAdd(PROPSHEETUI_INFO* info, SheetKind kind = SheetKind::Device) {
         EXPECT_EQ(Direct(kind, info, 0), S_OK);
     }
+    HRESULT CanUnloadNow() { return host->CanUnloadNow(); }
 
 protected:
     // Calls the plug-in's sheet method of a kind directly.
@@ -468,6 +471,87 @@ TEST_F(PropertySheetsTest, AnInitWhoseSheetIsEndedFromItsPageAddStops) {
         EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), kind == SheetKind::Document ? 0u : 1u)
             << "a device sheet's handle outlives it";
     }
+}
+
+// The host let go of the object while a sheet was open; the next sheet's page-add function ends that sheet
+// and then the one being made. The object outlives the INIT that is still running, and goes with it.
+IPrintOemUI2* gEndingPlugin = nullptr;
+PROPSHEETUI_INFO* gOpenSheet = nullptr;
+PROPSHEETUI_INFO* gMadeSheet = nullptr;
+HRESULT gUnloadDuringInit = E_FAIL;
+LONG_PTR CALLBACK EndingBothAdd(HANDLE, UINT, LPARAM, LPARAM) {
+    if (gOpenSheet) {
+        PROPSHEETUI_INFO open = *gOpenSheet;
+        PROPSHEETUI_INFO made = *gMadeSheet;
+        gOpenSheet = nullptr;
+        open.Reason = PROPSHEETUI_REASON_DESTROY;
+        made.Reason = PROPSHEETUI_REASON_DESTROY;
+        EXPECT_EQ(gEndingPlugin->DevicePropertySheets(&open, 0), S_OK);
+        EXPECT_EQ(gEndingPlugin->DocumentPropertySheets(&made, 0), S_OK);
+        gUnloadDuringInit = gSheetsTest->CanUnloadNow();
+    }
+    return 1;
+}
+
+TEST_F(PropertySheetsTest, TheObjectOutlivesAnInitWhosePageAddEndsEverySheet) {
+    OEMUIPSPARAM openParam = Param();
+    OEMUIPSPARAM madeParam = Param();
+    PROPSHEETUI_INFO open = Info(PROPSHEETUI_REASON_INIT, &openParam);
+    ASSERT_EQ(Direct(SheetKind::Device, &open, 0), S_OK);
+    EXPECT_EQ(plugin->Release(), 1u) << "the open sheet's reference";
+    IPrintOemUI2* object = plugin;
+    plugin = nullptr;
+    PROPSHEETUI_INFO made = Info(PROPSHEETUI_REASON_INIT, &madeParam);
+    made.pfnComPropSheet = EndingBothAdd;
+    gSheetsTest = this;
+    gEndingPlugin = object;
+    gOpenSheet = &open;
+    gMadeSheet = &made;
+    gUnloadDuringInit = E_FAIL;
+    EXPECT_EQ(object->DocumentPropertySheets(&made, 0), E_FAIL) << "the sheet it made was ended";
+    EXPECT_EQ(gUnloadDuringInit, S_FALSE) << "the object went while its INIT was still running";
+    EXPECT_EQ(host->CanUnloadNow(), S_OK) << "the object went with the INIT";
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+}
+
+// A host that ends a sheet before showing all its pages and lets go of the object may still show them:
+// they show nothing and store nothing, and the option items it still holds store nothing either.
+PropertySheet* gHostSheet = nullptr;
+LONG_PTR CALLBACK SheetAdd(HANDLE, UINT, LPARAM page, LPARAM) {
+    return gHostSheet->AddPage(*reinterpret_cast<const PROPSHEETPAGEW*>(page)) ? 1 : -1;
+}
+
+TEST_F(PropertySheetsTest, PagesAndItemsUsedAfterTheObjectWentDoNothing) {
+    StoreValue(kPrinter, Model46Defaults());
+    std::unique_ptr<DevModeBuffer> devMode;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    PropertySheet sheet;
+    gHostSheet = &sheet;
+    OEMUIPSPARAM param = Param();
+    param.pPublicDM = devMode->Public();
+    param.pOEMDM = devMode->Oem();
+    PROPSHEETUI_INFO info = Info(PROPSHEETUI_REASON_INIT, &param);
+    info.pfnComPropSheet = SheetAdd;
+    ASSERT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
+    ASSERT_TRUE(sheet.Show(2));  // on the About page; the other two never shown
+    winsim::control::CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    info.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
+    plugin->Release();
+    plugin = nullptr;
+    ASSERT_EQ(host->CanUnloadNow(), S_OK) << "the host's last reference let the object go";
+
+    CallCounter writes("SetPrinterDataW");
+    ASSERT_TRUE(sheet.SelectPage(0));
+    EXPECT_EQ(SendMessageW(GetDlgItem(sheet.PageWindow(0), 1028), CB_GETCOUNT, 0, 0), 0) << "no speed list";
+    ASSERT_TRUE(sheet.Click(1012));
+    ASSERT_TRUE(sheet.SelectPage(1));
+    sheet.PressOK();
+    items.Select(1, 55);
+    items.Apply();
+    EXPECT_EQ(writes.Calls(), 0);
+    EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
 }
 
 class SheetApplyTest : public SheetTest {
