@@ -43,7 +43,7 @@ private:
         unsigned long long age;  // 0: none yet
     };
     // Parts seldom number more than the sheets open at once; one forgotten is simply not known as read.
-    static constexpr size_t kParts = 16;
+    static constexpr size_t kParts = 64;
 
     Fill* Find(const QVOemDevMode* part);
     const Fill* Find(const QVOemDevMode* part) const;

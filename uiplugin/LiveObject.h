@@ -1,10 +1,9 @@
 // Objects the host may still name after they are gone: a page through the PROPSHEETPAGE it keeps, the
-// controller through the option items' user data. Such a name is taken only while an object of that kind
-// still has that address.
+// controller through the option items' user data. The host is given a ticket, never the address: a ticket
+// is never given to another object of the kind, so one of an object that went finds nothing, even when a
+// new object took its address.
 #pragma once
 #include <windows.h>
-
-#include <cstdint>
 
 #include "QVLock.h"
 
@@ -14,20 +13,20 @@ public:
     LiveObject(const LiveObject&) = delete;
     LiveObject& operator=(const LiveObject&) = delete;
 
-    // Compares addresses only: a name of one already gone is never followed.
-    static bool IsLive(const void* object) {
+    ULONG_PTR Ticket() const { return m_ticket; }
+    // The object the ticket was given to, while it exists; null for 0 or once it went.
+    static T* Find(ULONG_PTR ticket) {
         AutoLock guard(&Lock());
-        for (const LiveObject* live = Head(); live; live = live->m_next) {
-            if (reinterpret_cast<uintptr_t>(static_cast<const T*>(live)) == reinterpret_cast<uintptr_t>(object)) {
-                return true;
-            }
+        for (LiveObject* live = Head(); live; live = live->m_next) {
+            if (ticket != 0 && live->m_ticket == ticket) return static_cast<T*>(live);
         }
-        return false;
+        return nullptr;
     }
 
 protected:
     LiveObject() {
         AutoLock guard(&Lock());
+        m_ticket = ++LastTicket();
         m_next = Head();
         Head() = this;
     }
@@ -50,5 +49,10 @@ private:
         static LiveObject* head = nullptr;
         return head;
     }
+    static ULONG_PTR& LastTicket() {
+        static ULONG_PTR last = 0;
+        return last;
+    }
+    ULONG_PTR m_ticket = 0;
     LiveObject* m_next = nullptr;
 };

@@ -57,7 +57,7 @@ HRESULT QVDrvUI::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return E_FAIL;
     }
-    if (!pOemCUIPParam->pOEMUserData) pOemCUIPParam->pOEMUserData = this;
+    if (!pOemCUIPParam->pOEMUserData) pOemCUIPParam->pOEMUserData = reinterpret_cast<PVOID>(Ticket());
     if (dwMode == OEMCUIP_PRNPROP) {
         pOemCUIPParam->OEMCUIPCallback = NullOptItemCallback;
         return S_OK;
@@ -103,9 +103,9 @@ LONG APIENTRY OptItemCallback(PCPSUICBPARAM pCallbackParam, POEMCUIPPARAM pOemCU
     if (!pCallbackParam || !pOemCUIPParam || pCallbackParam->Reason != CPSUICB_REASON_APPLYNOW) {
         return CPSUICB_ACTION_NONE;
     }
-    // The core may apply items of an object it has already let go.
-    auto* owner = static_cast<QVDrvUI*>(pOemCUIPParam->pOEMUserData);
-    if (owner && QVDrvUI::IsLive(owner) && pOemCUIPParam->pOEMOptItems && pOemCUIPParam->cOEMOptItems >= kItemCount) {
+    // The core may apply items of an object it has already let go: its controller is then not found.
+    QVDrvUI* owner = QVDrvUI::Find(reinterpret_cast<ULONG_PTR>(pOemCUIPParam->pOEMUserData));
+    if (owner && pOemCUIPParam->pOEMOptItems && pOemCUIPParam->cOEMOptItems >= kItemCount) {
         owner->StoreOptItems(pOemCUIPParam);
     }
     return CPSUICB_ACTION_NONE;

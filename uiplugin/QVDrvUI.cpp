@@ -235,21 +235,32 @@ HRESULT QVDrvUI::AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page) {
     psp.hInstance = ghModule;
     psp.pszTemplate = MAKEINTRESOURCEW(LOWORD(page->GetTemplateId()));
     psp.pfnDlgProc = PageDlgProc;
-    psp.lParam = reinterpret_cast<LPARAM>(page);
+    psp.lParam = static_cast<LPARAM>(page->Ticket());
     LONG_PTR added = pPSUIInfo->pfnComPropSheet(pPSUIInfo->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW,
                                                 reinterpret_cast<LPARAM>(&psp), 0);
     return added > 0 ? S_OK : E_FAIL;
 }
 
+namespace {
+LONG gPageDialogs = 0;
+}  // namespace
+
+LONG PageDialogsAlive() { return gPageDialogs; }
+
 // The page takes over its dialog at WM_INITDIALOG, so its own message map sees every later message
 // first; what it leaves comes here through the dialog manager.
 INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     switch (uMsg) {
+    case WM_NCDESTROY:
+        InterlockedDecrement(&gPageDialogs);
+        return FALSE;
     case WM_INITDIALOG: {
+        InterlockedIncrement(&gPageDialogs);
         auto* psp = reinterpret_cast<LPPROPSHEETPAGEW>(lParam);
-        VPage* page = psp ? reinterpret_cast<VPage*>(psp->lParam) : nullptr;
-        // A host may show a page after its sheet's DESTROY: it then shows nothing and stores nothing.
-        if (!page || !VPage::IsLive(page)) return FALSE;
+        // A host may show a page after its sheet's DESTROY: it then shows nothing and stores nothing. A page
+        // takes one dialog: another made from the same description gets nothing of it either.
+        VPage* page = psp ? VPage::Find(static_cast<ULONG_PTR>(psp->lParam)) : nullptr;
+        if (!page || (page->m_hDialog && IsWindow(page->m_hDialog))) return FALSE;
         SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page->GetOwner()));
         page->m_hDialog = hwnd;
         page->SubclassWindow(hwnd);

@@ -103,6 +103,9 @@ HRESULT SetNullOptItemCallback(POEMCUIPPARAM pOemCUIPParam);
 
 // The dialog procedure of every plug-in page.
 INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+// How many dialogs still run on PageDlgProc: the module must stay loaded while any does, whatever became
+// of the objects.
+LONG PageDialogsAlive();
 
 // The calling thread's UI language and locale: English on an English system, Chinese otherwise. Nothing
 // calls it in this build: pages and strings come in the language the resource loader picks.

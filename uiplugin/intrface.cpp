@@ -45,8 +45,11 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     return hr;
 }
 
-// A live factory does not hold the DLL: the host holds it through LockServer if it wants to.
-STDAPI DllCanUnloadNow(void) { return glLiveObjects == 0 && glServerLocks == 0 ? S_OK : S_FALSE; }
+// A live factory does not hold the DLL: the host holds it through LockServer if it wants to. A page dialog
+// still up does, even after its object went: its dialog procedure is here.
+STDAPI DllCanUnloadNow(void) {
+    return glLiveObjects == 0 && glServerLocks == 0 && PageDialogsAlive() == 0 ? S_OK : S_FALSE;
+}
 
 STDMETHODIMP COemCF::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;

@@ -317,7 +317,7 @@ protected:
         psp.hInstance = host->Module();
         psp.pszTemplate = MAKEINTRESOURCEW(IDD_DOC_LAYOUT);
         psp.pfnDlgProc = PageDlgProc;
-        psp.lParam = reinterpret_cast<LPARAM>(page.get());
+        psp.lParam = static_cast<LPARAM>(page->Ticket());
         EXPECT_NE(sheet->AddPage(psp), nullptr);
         EXPECT_TRUE(sheet->Show());
         return PageView{sheet->PageWindow(0)};

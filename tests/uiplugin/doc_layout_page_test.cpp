@@ -315,7 +315,8 @@ TEST_F(DocLayoutPageTest, NothingChangedApplyRefreshesTheDevModeAndSucceeds) {
     Open();
     std::memset(devMode->Oem() + 12, 0, 128);
     StoreValue(kPrinter, Bytes(128, 0));
-    VPage* page = reinterpret_cast<VPage*>(Sheet().Page(0).lParam);
+    // The plug-in's page object, through the property that leads from its window to it.
+    auto* page = static_cast<VPage*>(static_cast<VWindow*>(GetPropW(Sheet().PageWindow(0), L"Velumor.VWindow")));
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->Apply(), 1);
     EXPECT_TRUE(Commands().empty());
@@ -888,7 +889,7 @@ TEST_F(SheetsSideBySideTest, ACopyOfADevModeWhoseMergeFailedStoresNothing) {
     StoreValue(kPrinter, Model46Defaults());
     std::unique_ptr<DevModeBuffer> twin;
     ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &twin), S_OK);  // read: the failed one's bytes
-    std::vector<std::unique_ptr<DevModeBuffer>> others(15);
+    std::vector<std::unique_ptr<DevModeBuffer>> others(63);
     for (size_t i = 0; i < others.size(); ++i) {
         ASSERT_EQ(host->NewDevMode(plugin, printer, static_cast<short>(800 + i), 1300, &others[i]), S_OK);
     }

@@ -59,7 +59,7 @@ protected:
         psp.hInstance = GetModuleHandleW(nullptr);
         psp.pszTemplate = MAKEINTRESOURCEW(IDD_TEST_PAGE);
         psp.pfnDlgProc = PageDlgProc;
-        psp.lParam = reinterpret_cast<LPARAM>(object);
+        psp.lParam = object ? static_cast<LPARAM>(object->Ticket()) : 0;
         return psp;
     }
 

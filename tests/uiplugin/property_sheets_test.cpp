@@ -538,9 +538,9 @@ TEST_F(PropertySheetsTest, PagesAndItemsUsedAfterTheObjectWentDoNothing) {
     ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
     info.Reason = PROPSHEETUI_REASON_DESTROY;
     EXPECT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
-    plugin->Release();
+    ASSERT_EQ(plugin->Release(), 0u) << "the host's last reference let the object go";
     plugin = nullptr;
-    ASSERT_EQ(host->CanUnloadNow(), S_OK) << "the host's last reference let the object go";
+    EXPECT_EQ(host->CanUnloadNow(), S_FALSE) << "a page dialog still runs on the module's code";
 
     CallCounter writes("SetPrinterDataW");
     ASSERT_TRUE(sheet.SelectPage(0));
@@ -552,6 +552,54 @@ TEST_F(PropertySheetsTest, PagesAndItemsUsedAfterTheObjectWentDoNothing) {
     items.Apply();
     EXPECT_EQ(writes.Calls(), 0);
     EXPECT_EQ(OpenHandles(PRINTER_ACCESS_ADMINISTER), 0u);
+    sheet.Close();
+    EXPECT_EQ(host->CanUnloadNow(), S_OK) << "the last page dialog went";
+}
+
+// What the host holds of a sheet that went names nothing of what was made since, even where a new page
+// or a new object took the address of one that went: a page of a sheet ended before it was shown stays
+// empty beside a new sheet's, and items of an object the host let go store nothing through a new object.
+TEST_F(PropertySheetsTest, WhatTheHostHoldsOfAnEndedSheetOrObjectReachesNothingMadeSince) {
+    Bytes record = Model46Defaults();
+    PutU32(record, 64, 1);  // Mirror on
+    StoreValue(kPrinter, record);
+    std::unique_ptr<DevModeBuffer> devMode;
+    ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
+    CompstuiHost ended(plugin, SheetKind::Document, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(ended.Open(2), S_OK);  // the settings page never shown
+    PROPSHEETUI_INFO info = ended.Info();
+    info.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(Direct(SheetKind::Document, &info, 0), S_OK);
+    CompstuiHost open(plugin, SheetKind::Document, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(open.Open(2), S_OK);
+
+    CallCounter writes("SetPrinterDataW");
+    ASSERT_TRUE(ended.Sheet().SelectPage(0));
+    EXPECT_EQ(SendMessageW(GetDlgItem(ended.Sheet().PageWindow(0), 1028), CB_GETCOUNT, 0, 0), 0) << "no speed list";
+    ASSERT_TRUE(ended.Sheet().Click(1012));
+    ended.Sheet().PressOK();
+    EXPECT_EQ(writes.Calls(), 0) << "the ended sheet's page stored";
+    ASSERT_TRUE(open.Sheet().SelectPage(0));
+    EXPECT_EQ(SendMessageW(GetDlgItem(open.Sheet().PageWindow(0), 1012), BM_GETCHECK, 0, 0), BST_CHECKED);
+    open.Sheet().PressOK();
+    Bytes stored;
+    ASSERT_TRUE(StoredValue(kPrinter, &stored));
+    EXPECT_EQ(GetU32(stored.data(), 64), 1u) << "the open sheet stored another's change";
+
+    winsim::control::CommonUIHost oldItems(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(oldItems.Describe(OEMCUIP_DOCPROP), S_OK);
+    plugin->Release();
+    plugin = NewPlugin();
+    ASSERT_NE(plugin, nullptr);
+    ASSERT_EQ(host->DevMode(plugin, OEMDM_MERGE, printer, nullptr, devMode.get()), S_OK);
+    CompstuiHost device(plugin, SheetKind::Device, host->Module(), printer, L"Brisora-40");
+    ASSERT_EQ(device.Open(), S_OK);  // a handle the items could store through
+    winsim::control::CommonUIHost items(plugin, host->Module(), printer, L"Brisora-40", devMode.get());
+    ASSERT_EQ(items.Describe(OEMCUIP_DOCPROP), S_OK);
+    const int before = writes.Calls();
+    oldItems.Select(1, 55);
+    oldItems.Apply();
+    EXPECT_EQ(writes.Calls(), before) << "items of the object that went stored through the new one";
 }
 
 class SheetApplyTest : public SheetTest {
