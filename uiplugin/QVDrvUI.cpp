@@ -243,6 +243,8 @@ HRESULT QVDrvUI::AddPropPage(PPROPSHEETUI_INFO pPSUIInfo, VPage* page) {
 
 namespace {
 LONG gPageDialogs = 0;
+// Marks a dialog counted in gPageDialogs: one destroyed before its WM_INITDIALOG was never counted.
+constexpr wchar_t kCountedProperty[] = L"Velumor.PageDialog";
 }  // namespace
 
 LONG PageDialogsAlive() { return gPageDialogs; }
@@ -252,10 +254,14 @@ LONG PageDialogsAlive() { return gPageDialogs; }
 INT_PTR CALLBACK PageDlgProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     switch (uMsg) {
     case WM_NCDESTROY:
-        InterlockedDecrement(&gPageDialogs);
+        if (RemovePropW(hwnd, kCountedProperty)) InterlockedDecrement(&gPageDialogs);
         return FALSE;
     case WM_INITDIALOG: {
-        InterlockedIncrement(&gPageDialogs);
+        // Unmarked, it stays counted for good: the module then stays loaded, which is the safe side.
+        if (!GetPropW(hwnd, kCountedProperty)) {
+            InterlockedIncrement(&gPageDialogs);
+            SetPropW(hwnd, kCountedProperty, reinterpret_cast<HANDLE>(1));
+        }
         auto* psp = reinterpret_cast<LPPROPSHEETPAGEW>(lParam);
         // A host may show a page after its sheet's DESTROY: it then shows nothing and stores nothing. A page
         // takes one dialog: another made from the same description gets nothing of it either.
