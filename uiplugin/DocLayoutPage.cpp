@@ -559,6 +559,9 @@ int CDocLayoutPage::Apply() {
         if (!SendPrintMethodCmd()) return 0;
         s->printMethod = m_pendingPrintMethod;
     }
+    // The sheet may apply after the page's dialog went (a page removed): its edits went with it, and the
+    // record keeps what they last put there.
+    if (!m_hWnd) return StoreSheetRecord(m_pContext) ? 1 : 0;
     // Typed and committed with Enter, an edit was never put in step with its up-down: its range holds here.
     s->offsetX = ReadField(IDC_OFFSET_X);
     s->offsetY = ReadField(IDC_OFFSET_Y);

@@ -383,6 +383,24 @@ TEST_F(DocLayoutPageTest, PaperAutoTuneWithoutAPrinterHandleSendsNothing) {
     EXPECT_TRUE(IsWindow(page));
 }
 
+// A sheet may lose a page's dialog and still apply (a page removed): the page then stores what it showed
+// with what the user changed before, and sends nothing for the fields its dialog held.
+TEST_F(DocLayoutPageTest, ASettingsPageWhoseDialogWentStoresWhatItShowedAndSendsNothing) {
+    Bytes record = Model46Defaults();
+    PutU32(record, kOffsetX, FloatBits(2.5f));
+    PutU32(record, kOffsetX + 4, FloatBits(1.5f));
+    record[124] = 12;  // the paper location
+    ASSERT_NE(Open(record), nullptr);
+    ASSERT_TRUE(Sheet().Click(kMirrorBox));
+    ASSERT_TRUE(Sheet().SelectPage(2));
+    ASSERT_TRUE(DestroyWindow(Sheet().PageWindow(0)));
+    Sheet().PressOK();
+    Bytes expected = record;
+    PutU32(expected, kMirror, 1);
+    EXPECT_EQ(Stored(), expected);
+    EXPECT_TRUE(Commands().empty());
+}
+
 TEST_F(DocLayoutPageTest, APageNeverShownCommitsNothing) {
     StoreValue(kPrinter, Model46Defaults());
     ASSERT_EQ(host->NewDevMode(plugin, printer, 760, 1300, &devMode), S_OK);
