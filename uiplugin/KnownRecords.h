@@ -42,7 +42,8 @@ private:
         QVPrinterSettings body;
         unsigned long long age;  // 0: none yet
     };
-    // Parts seldom number more than the sheets open at once; one forgotten is simply not known as read.
+    // Parts seldom number more than the sheets open at once. One forgotten is not known as read: it counts
+    // as unknown, or as a copy of a remembered part with the same bytes.
     static constexpr size_t kParts = 64;
 
     Fill* Find(const QVOemDevMode* part);

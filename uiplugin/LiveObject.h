@@ -16,9 +16,10 @@ public:
     ULONG_PTR Ticket() const { return m_ticket; }
     // The object the ticket was given to, while it exists; null for 0 or once it went.
     static T* Find(ULONG_PTR ticket) {
+        if (ticket == 0) return nullptr;
         AutoLock guard(&Lock());
         for (LiveObject* live = Head(); live; live = live->m_next) {
-            if (ticket != 0 && live->m_ticket == ticket) return static_cast<T*>(live);
+            if (live->m_ticket == ticket) return static_cast<T*>(live);
         }
         return nullptr;
     }
